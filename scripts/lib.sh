@@ -1,0 +1,43 @@
+# Shared by the set-up scripts: package installation and the CMake builds.
+# shellcheck shell=bash
+
+REPO_ROOT=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
+
+# Debian 12 packages the build, the tests and the tools need.
+REVERIZ_PACKAGES=(
+    cmake ninja-build g++ clang libclang-rt-14-dev
+    qt6-base-dev libssl-dev openssl libjsoncpp-dev zlib1g-dev
+    libgtest-dev libgmock-dev libbenchmark-dev
+    python3
+)
+
+say() { printf '==> %s\n' "$*"; }
+die() { printf 'error: %s\n' "$*" >&2; exit 1; }
+
+# Installs whatever of the given packages is missing; prints nothing when all are present.
+ensure_packages() {
+    local missing=() package
+    for package in "$@"; do
+        dpkg-query -W -f='${db:Status-Status}' "$package" 2>/dev/null | grep -qx installed || missing+=("$package")
+    done
+    [ ${#missing[@]} -eq 0 ] && return 0
+
+    local sudo=()
+    if [ "$(id -u)" -ne 0 ]; then
+        command -v sudo >/dev/null || die "missing packages (run as root to install them): ${missing[*]}"
+        sudo=(sudo)
+    fi
+    say "installing ${missing[*]}"
+    export DEBIAN_FRONTEND=noninteractive
+    "${sudo[@]}" apt-get update -qq || die "apt-get update failed"
+    "${sudo[@]}" apt-get install -y -qq --no-install-recommends "${missing[@]}" >/dev/null \
+        || die "apt-get install failed for: ${missing[*]}"
+}
+
+# configure_and_build BUILD_DIR [CMAKE_OPTION...]: an incremental Ninja build in BUILD_DIR.
+configure_and_build() {
+    local dir=$1
+    shift
+    cmake -S "$REPO_ROOT" -B "$dir" -G Ninja --log-level=WARNING "$@" >/dev/null || die "configuring $dir failed"
+    cmake --build "$dir" -- --quiet || die "building $dir failed"
+}

@@ -1,0 +1,15 @@
+#ifndef REVERIZ_COMMON_ENCRYPTION_CRYPTOINIT_H
+#define REVERIZ_COMMON_ENCRYPTION_CRYPTOINIT_H
+
+namespace Crypto {
+
+/**
+ * Makes OpenSSL's default and legacy providers available ("bf-cbc" lives in the legacy one). Call once at
+ * start-up, before any other use of the library; later calls do nothing. Throws std::runtime_error when a
+ * provider cannot be loaded.
+ */
+void initialize();
+
+} // namespace Crypto
+
+#endif

@@ -1,0 +1,21 @@
+#include "uuidtools.h"
+
+#include "wholetextmatch.h"
+
+#include <QUuid>
+
+namespace UuidTools {
+
+QString createUuid()
+{
+    return QUuid::createUuid().toString(QUuid::WithoutBraces).toLower();
+}
+
+bool validateUuid(const QString& uuid)
+{
+    static const QRegularExpression loose
+        = WholeTextMatch::expression(QStringLiteral("([0-9a-f]*)-([0-9a-f]*)-([0-9a-f]*)-([0-9a-f]*)-([0-9a-f]*)"));
+    return WholeTextMatch::matches(loose, uuid);
+}
+
+} // namespace UuidTools

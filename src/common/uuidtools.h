@@ -1,0 +1,19 @@
+#ifndef REVERIZ_COMMON_UUIDTOOLS_H
+#define REVERIZ_COMMON_UUIDTOOLS_H
+
+#include <QString>
+
+namespace UuidTools {
+
+/** A new random UUID: 36 lower-case characters in the 8-4-4-4-12 form, without braces. */
+QString createUuid();
+
+/**
+ * True for five runs of lower-case hexadecimal digits of any length (empty too) separated by four "-".
+ * This is the loose form actor identifiers must have.
+ */
+bool validateUuid(const QString& uuid);
+
+} // namespace UuidTools
+
+#endif

@@ -1,0 +1,14 @@
+#include "common/encryption/cryptoinit.h"
+
+#include <QCoreApplication>
+
+#include <gtest/gtest.h>
+
+int main(int argc, char** argv)
+{
+    ::testing::InitGoogleTest(&argc, argv);
+    // Installing a translation catalogue needs an application object.
+    QCoreApplication application(argc, argv);
+    Crypto::initialize();
+    return RUN_ALL_TESTS();
+}
