@@ -5,7 +5,7 @@
 #include <ctime>
 #include <iostream>
 
-std::atomic<KarnLogger*> KarnLogger::s_instance { nullptr };
+std::atomic<KarnLogger*> KarnLogger::s_instance {nullptr};
 std::mutex KarnLogger::s_mutex;
 
 KarnLogger* KarnLogger::getInstance()
@@ -140,14 +140,15 @@ bool initialize_logging(std::string logFile, std::string levelName)
     if (!logFile.empty())
         logger->setLogFile(logFile.c_str());
 
-    static const struct {
+    static const struct
+    {
         const char* name;
         KarnLogger::LogLevel level;
     } levels[] = {
-        { "ultra", KarnLogger::Ultra },
-        { "debug", KarnLogger::Debug },
-        { "info", KarnLogger::Info },
-        { "error", KarnLogger::Error },
+        {"ultra", KarnLogger::Ultra},
+        {"debug", KarnLogger::Debug},
+        {"info", KarnLogger::Info},
+        {"error", KarnLogger::Error},
     };
     for (const auto& entry : levels) {
         if (levelName == entry.name) {

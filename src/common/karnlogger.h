@@ -42,8 +42,7 @@ public:
     /** Writes a line break to every active output and flushes it. */
     void flush();
 
-    template<typename T>
-    KarnLogger& operator<<(const T& value)
+    template<typename T> KarnLogger& operator<<(const T& value)
     {
         if (m_fileOpen)
             m_logStream << value;
@@ -56,10 +55,10 @@ private:
     KarnLogger() = default;
     ~KarnLogger();
 
-    std::atomic<LogLevel> m_level { Error };
+    std::atomic<LogLevel> m_level {Error};
     std::ofstream m_logStream;
     bool m_fileOpen = false;
-    std::atomic<bool> m_echoToStderr { false };
+    std::atomic<bool> m_echoToStderr {false};
 
     static std::atomic<KarnLogger*> s_instance;
     static std::mutex s_mutex;
@@ -85,8 +84,7 @@ public:
     ScopedKarnLogger(const ScopedKarnLogger&) = delete;
     ScopedKarnLogger& operator=(const ScopedKarnLogger&) = delete;
 
-    template<typename T>
-    ScopedKarnLogger& operator<<(const T& value)
+    template<typename T> ScopedKarnLogger& operator<<(const T& value)
     {
         *KarnLogger::getInstance() << value;
         return *this;

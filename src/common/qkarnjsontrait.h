@@ -17,12 +17,10 @@
  * JSON library's exception through. 64-bit integers travel as strings of decimal digits; byte arrays are stored
  * as they are, cut at the first zero byte.
  */
-template<typename T>
-struct QkarnJsonTrait;
+template<typename T> struct QkarnJsonTrait;
 
 #define REVERIZ_DECLARE_JSON_TRAIT(Type)                                                                               \
-    template<>                                                                                                         \
-    struct QkarnJsonTrait<Type>                                                                                        \
+    template<> struct QkarnJsonTrait<Type>                                                                             \
     {                                                                                                                  \
         static void toJson(Json::Value& target, const Type& value);                                                    \
         static void fromJson(const Json::Value& source, Type& value);                                                  \

@@ -15,8 +15,8 @@ bool isSHA1(QString text)
 
 bool isUUID(QString text)
 {
-    static const QRegularExpression uuid
-        = expression(QStringLiteral("[0-9a-f]{8}-[0-9a-f]{4}-[0-9a-f]{4}-[0-9a-f]{4}-[0-9a-f]{12}"));
+    static const QRegularExpression uuid =
+        expression(QStringLiteral("[0-9a-f]{8}-[0-9a-f]{4}-[0-9a-f]{4}-[0-9a-f]{4}-[0-9a-f]{12}"));
     return matches(uuid, text);
 }
 

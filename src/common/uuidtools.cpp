@@ -13,8 +13,8 @@ QString createUuid()
 
 bool validateUuid(const QString& uuid)
 {
-    static const QRegularExpression loose
-        = WholeTextMatch::expression(QStringLiteral("([0-9a-f]*)-([0-9a-f]*)-([0-9a-f]*)-([0-9a-f]*)-([0-9a-f]*)"));
+    static const QRegularExpression loose =
+        WholeTextMatch::expression(QStringLiteral("([0-9a-f]*)-([0-9a-f]*)-([0-9a-f]*)-([0-9a-f]*)-([0-9a-f]*)"));
     return WholeTextMatch::matches(loose, uuid);
 }
 

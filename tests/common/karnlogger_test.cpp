@@ -78,10 +78,9 @@ TEST_F(KarnLoggerTest, LevelNamesAreExactAndCaseSensitive)
         bool accepted;
         KarnLogger::LogLevel level;
     } cases[] = {
-        { "ultra", true, KarnLogger::Ultra }, { "debug", true, KarnLogger::Debug },
-        { "info", true, KarnLogger::Info },   { "error", true, KarnLogger::Error },
-        { "DEBUG", false, KarnLogger::Info }, { "warning", false, KarnLogger::Info },
-        { "", false, KarnLogger::Info },      { "info ", false, KarnLogger::Info },
+        {"ultra", true, KarnLogger::Ultra}, {"debug", true, KarnLogger::Debug}, {"info", true, KarnLogger::Info},
+        {"error", true, KarnLogger::Error}, {"DEBUG", false, KarnLogger::Info}, {"warning", false, KarnLogger::Info},
+        {"", false, KarnLogger::Info},      {"info ", false, KarnLogger::Info},
     };
     for (const auto& row : cases) {
         SCOPED_TRACE(row.name);
@@ -112,7 +111,8 @@ TEST_F(KarnLoggerTest, RecordIsHeaderLineThenPiecesThenLineBreak)
         + R"( \[[A-Z][a-z]{2} [A-Z][a-z]{2} [ 1-3][0-9] [0-9]{2}:[0-9]{2}:[0-9]{2} [0-9]{4}\] file\.cpp:42 void f\(\)
 x
 $)";
-    EXPECT_TRUE(QRegularExpression(QString::fromStdString(record)).match(QString::fromStdString(fileText(logPath())))
+    EXPECT_TRUE(QRegularExpression(QString::fromStdString(record))
+                    .match(QString::fromStdString(fileText(logPath())))
                     .hasMatch())
         << fileText(logPath());
     EXPECT_EQ(captured.text(), fileText(logPath()));

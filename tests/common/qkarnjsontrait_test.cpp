@@ -1,23 +1,21 @@
 #include "common/qkarnjsontrait.h"
 #include "support/qtprinters.h"
 
-#include <json/value.h>
 #include <gtest/gtest.h>
+#include <json/value.h>
 
 #include <limits>
 
 namespace {
 
-template<typename T>
-Json::Value written(const T& value)
+template<typename T> Json::Value written(const T& value)
 {
     Json::Value target;
     QkarnJsonTrait<T>::toJson(target, value);
     return target;
 }
 
-template<typename T>
-T read(const Json::Value& source)
+template<typename T> T read(const Json::Value& source)
 {
     T value {};
     QkarnJsonTrait<T>::fromJson(source, value);
@@ -45,9 +43,9 @@ TEST(QkarnJsonTrait, SixtyFourBitIntegersTravelAsDecimalText)
 
 TEST(QkarnJsonTrait, SixtyFourBitIntegersReadAnythingElseAsZero)
 {
-    const Json::Value others[] = { Json::Value(-5), Json::Value(7u), Json::Value(true), Json::Value(),
-                                   Json::Value("12ab"), Json::Value(""), Json::Value("0x10"), anObject(),
-                                   Json::Value("18446744073709551616") };
+    const Json::Value others[] = {Json::Value(-5),     Json::Value(7u),     Json::Value(true),
+                                  Json::Value(),       Json::Value("12ab"), Json::Value(""),
+                                  Json::Value("0x10"), anObject(),          Json::Value("18446744073709551616")};
     for (const Json::Value& source : others) {
         SCOPED_TRACE(source.toStyledString());
         EXPECT_EQ(read<long long>(source), 0);
@@ -66,7 +64,7 @@ TEST(QkarnJsonTrait, TextIsUtf8)
 
 TEST(QkarnJsonTrait, TextReadsOtherTypesAsEmpty)
 {
-    for (const Json::Value& source : { Json::Value(3), Json::Value(true), Json::Value(), anObject() })
+    for (const Json::Value& source : {Json::Value(3), Json::Value(true), Json::Value(), anObject()})
         EXPECT_TRUE(read<QString>(source).isEmpty());
 }
 
@@ -86,11 +84,15 @@ TEST(QkarnJsonTrait, BoolReadsOnlyNumbersBooleansAndNull)
         Json::Value source;
         bool expected;
     } cases[] = {
-        { "true", Json::Value(true), true },      { "false", Json::Value(false), false },
-        { "two", Json::Value(2), true },          { "zero", Json::Value(0), false },
-        { "real", Json::Value(0.5), true },       { "null", Json::Value(), false },
-        { "string_true", Json::Value("true"), false }, { "object", anObject(), false },
-        { "array", Json::Value(Json::arrayValue), false },
+        {"true", Json::Value(true), true},
+        {"false", Json::Value(false), false},
+        {"two", Json::Value(2), true},
+        {"zero", Json::Value(0), false},
+        {"real", Json::Value(0.5), true},
+        {"null", Json::Value(), false},
+        {"string_true", Json::Value("true"), false},
+        {"object", anObject(), false},
+        {"array", Json::Value(Json::arrayValue), false},
     };
     for (const auto& row : cases) {
         SCOPED_TRACE(row.name);

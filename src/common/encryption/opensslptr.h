@@ -27,7 +27,6 @@ struct OsslFree
     void operator()(OSSL_PROVIDER* p) const noexcept { OSSL_PROVIDER_unload(p); }
 };
 
-template<typename T>
-using OsslPtr = std::unique_ptr<T, OsslFree>;
+template<typename T> using OsslPtr = std::unique_ptr<T, OsslFree>;
 
 #endif

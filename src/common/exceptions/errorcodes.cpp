@@ -14,7 +14,8 @@ struct CatalogueEntry
     const char* key;
 };
 
-// Sorted by code. One key may serve several codes (2246 and 2247).
+// Sorted by code, grouped by thousands. One key may serve several codes (2246 and 2247).
+// clang-format off
 constexpr CatalogueEntry catalogue[] = {
     { 10, "LRC2060" },
     { 1001, "LRC2001" }, { 1002, "LRC2002" }, { 1003, "LRC2003" }, { 1004, "LRC2004" }, { 1005, "LRC2005" },
@@ -41,6 +42,7 @@ constexpr CatalogueEntry catalogue[] = {
     { 12001, "LRC2080" },
     { 13001, "LRC2078" }, { 13002, "LRC2079" },
 };
+// clang-format on
 static_assert(std::size(catalogue) == 80, "the catalogue lists 80 codes");
 
 constexpr bool sortedByCode()

@@ -24,9 +24,8 @@ KarnException::~KarnException() = default;
 
 ReverizException::ReverizException() = default;
 
-ReverizException::ReverizException(const QString& name, qint32 errorCode, const QString& details,
-                                   const QString& idType, const QString& id, const QString& path,
-                                   const QString& sourceFile, int sourceLine)
+ReverizException::ReverizException(const QString& name, qint32 errorCode, const QString& details, const QString& idType,
+                                   const QString& id, const QString& path, const QString& sourceFile, int sourceLine)
     : m_name(name)
     , m_errorCode(errorCode)
     , m_message(ErrorCodes::translate(errorCode))
@@ -141,16 +140,14 @@ DecryptionFailedException::DecryptionFailedException(const QString& context, con
 {
 }
 
-FileOpenFailedException::FileOpenFailedException(const QString& context, const QString& details,
-                                                 const QString& idType, const QString& path,
-                                                 const QString& sourceFile, int sourceLine)
+FileOpenFailedException::FileOpenFailedException(const QString& context, const QString& details, const QString& idType,
+                                                 const QString& path, const QString& sourceFile, int sourceLine)
     : ReverizException(context, ErrorCodes::FileOpenFailed, details, idType, QString(), path, sourceFile, sourceLine)
 {
 }
 
-FileReadFailedException::FileReadFailedException(const QString& context, const QString& details,
-                                                 const QString& idType, const QString& path,
-                                                 const QString& sourceFile, int sourceLine)
+FileReadFailedException::FileReadFailedException(const QString& context, const QString& details, const QString& idType,
+                                                 const QString& path, const QString& sourceFile, int sourceLine)
     : ReverizException(context, ErrorCodes::FileReadFailed, details, idType, QString(), path, sourceFile, sourceLine)
 {
 }
@@ -176,11 +173,8 @@ BIOFailureException::BIOFailureException(const QString& context, const QString& 
 }
 
 // The placeholders are filled in one pass, so a "%2" inside the block id stays as it is.
-CheckSumMismatchOnBlockFileReadException::CheckSumMismatchOnBlockFileReadException(const QString& blockId,
-                                                                                   const QString& expected,
-                                                                                   const QString& found,
-                                                                                   const QString& sourceFile,
-                                                                                   int sourceLine)
+CheckSumMismatchOnBlockFileReadException::CheckSumMismatchOnBlockFileReadException(
+    const QString& blockId, const QString& expected, const QString& found, const QString& sourceFile, int sourceLine)
     : ReverizException(QStringLiteral("CheckSumMismatchOnBlockFileRead"), ErrorCodes::BlockFileMismatch,
                        QStringLiteral("blockId %1, sha1 expected %2, sha1 found %3").arg(blockId, expected, found),
                        QStringLiteral("Block"), blockId, QString(), sourceFile, sourceLine)
@@ -190,10 +184,9 @@ CheckSumMismatchOnBlockFileReadException::CheckSumMismatchOnBlockFileReadExcepti
 SizeMismatchOnBlockFileReadException::SizeMismatchOnBlockFileReadException(const QString& blockId, int expected,
                                                                            int found, const QString& sourceFile,
                                                                            int sourceLine)
-    : ReverizException(
-        QStringLiteral("SizeMismatchOnBlockFileRead"), ErrorCodes::BlockFileMismatch,
-        QStringLiteral("blockId %1, size expected %2, size found %3")
-            .arg(blockId, QString::number(expected), QString::number(found)),
-        QStringLiteral("Block"), blockId, QString(), sourceFile, sourceLine)
+    : ReverizException(QStringLiteral("SizeMismatchOnBlockFileRead"), ErrorCodes::BlockFileMismatch,
+                       QStringLiteral("blockId %1, size expected %2, size found %3")
+                           .arg(blockId, QString::number(expected), QString::number(found)),
+                       QStringLiteral("Block"), blockId, QString(), sourceFile, sourceLine)
 {
 }

@@ -167,24 +167,24 @@ public:
 class FileOpenFailedException final : public ReverizException
 {
 public:
-    FileOpenFailedException(const QString& context, const QString& details, const QString& idType,
-                            const QString& path, const QString& sourceFile, int sourceLine);
+    FileOpenFailedException(const QString& context, const QString& details, const QString& idType, const QString& path,
+                            const QString& sourceFile, int sourceLine);
 };
 
 /** Thrown when a file cannot be read completely (code 4005). */
 class FileReadFailedException final : public ReverizException
 {
 public:
-    FileReadFailedException(const QString& context, const QString& details, const QString& idType,
-                            const QString& path, const QString& sourceFile, int sourceLine);
+    FileReadFailedException(const QString& context, const QString& details, const QString& idType, const QString& path,
+                            const QString& sourceFile, int sourceLine);
 };
 
 /** Thrown when a file cannot be written (code 4004). */
 class FileWriteFailedException final : public ReverizException
 {
 public:
-    FileWriteFailedException(const QString& context, const QString& details, const QString& idType,
-                             const QString& path, const QString& sourceFile, int sourceLine);
+    FileWriteFailedException(const QString& context, const QString& details, const QString& idType, const QString& path,
+                             const QString& sourceFile, int sourceLine);
 };
 
 /** Thrown by ReverizKey::readEncryptedKeyFromFile when the package's key file does not exist (code 2246). */

@@ -25,8 +25,7 @@ struct ClassRow
     QString message;
 };
 
-template<typename E, typename... Args>
-std::function<ReverizException()> maker(Args... args)
+template<typename E, typename... Args> std::function<ReverizException()> maker(Args... args)
 {
     return [=] { return E(args..., file, 7); };
 }
@@ -34,67 +33,109 @@ std::function<ReverizException()> maker(Args... args)
 const QString ctx = QStringLiteral("ReverizKey");
 
 const ClassRow classRows[] = {
-    { "RequestedUserUUIDOfNonUserActor", maker<RequestedUserUUIDOfNonUserActorException>(),
-      { "RequestedUserUUIDOfNonUserActor", -1, "", "", "", "" }, "" },
-    { "InvalidUUID", maker<InvalidUUIDException>(), { "InvalidUUID", -1, "", "", "", "" }, "" },
-    { "InvalidJsonInput", maker<InvalidJsonInputException>(), { "InvalidJsonInput", -1, "", "", "", "" }, "" },
-    { "KeyGenerationFailed", maker<KeyGenerationFailedException>(), { "KeyGenerationFailed", -1, "", "", "", "" }, "" },
-    { "CouldNotDetermineUserUUID", maker<CouldNotDetermineUserUUIDOfEncryptedPackageException>(),
-      { "CouldNotDetermineUserUUIDOfEncryptedPackage", -1, "", "", "", "" }, "" },
-    { "CouldNotDeterminePackageUUID", maker<CouldNotDeterminePackageUUIDOfEncryptedPackageException>(),
-      { "CouldNotDeterminePackageUUIDOfEncryptedPackage", -1, "", "", "", "" }, "" },
-    { "SizeMismatchOnBlockDownload", maker<SizeMismatchOnBlockDownloadException>(),
-      { "SizeMismatchOnBlockDownload", -1, "", "", "", "" }, "" },
-    { "CheckSumMisMatchOnBlockDownload", maker<CheckSumMisMatchOnBlockDownloadException>(),
-      { "CheckSumMisMatchOnBlockDownload", -1, "", "", "", "" }, "" },
-    { "TriedToUseUnavailablePrivateKey", maker<TriedToUseUnavailablePrivateKeyException>(),
-      { "TriedToUseUnavailablePrivateKey", -1, "", "", "", "" }, "" },
-    { "TriedToUsePrivateKeyWithoutSupplyingPassPhrase", maker<TriedToUsePrivateKeyWithoutSupplyingPassPhraseException>(),
-      { "TriedToUsePrivateKeyWithoutSupplyingPassPhrase", -1, "", "", "", "" }, "" },
-    { "TriedToSupplyPassPhraseWhereNoneIsRequired", maker<TriedToSupplyPassPhraseWhereNoneIsRequiredException>(),
-      { "TriedToSupplyPassPhraseWhereNoneIsRequired", -1, "", "", "", "" }, "" },
-    { "SuppliedWrongPassPhrase", maker<SuppliedWrongPassPhraseException>(),
-      { "SuppliedWrongPassPhrase", -1, "", "", "", "" }, "" },
-    { "TriedToReSetPassPhraseWithoutKnownOldPassPhrase",
-      maker<TriedToReSetPassPhraseWithoutKnownOldPassPhraseException>(),
-      { "TriedToReSetPassPhraseWithoutKnownOldPassPhrase", -1, "", "", "", "" }, "" },
-    { "SignatureVerificationFailed", maker<SignatureVerificationFailedException>(),
-      { "SignatureVerificationFailed", -1, "", "", "", "" }, "" },
-    { "SignatureVerificationFailedWithError", maker<SignatureVerificationFailedWithErrorException>(),
-      { "SignatureVerificationFailedWithError", -1, "", "", "", "" }, "" },
-    { "SignatureVerificationWithWrongKey", maker<SignatureVerificationWithWrongKeyException>(),
-      { "SignatureVerificationWithWrongKey", -1, "", "", "", "" }, "" },
-    { "DecryptWithWrongKey", maker<DecryptWithWrongKeyException>(), { "DecryptWithWrongKey", -1, "", "", "", "" }, "" },
-    { "JsonMemberMissing", maker<JsonMemberMissingException>(ctx, QStringLiteral("type")),
-      { "ReverizKey", 1031, "missing member", "member", "type", "" }, "LRC2067" },
-    { "JsonMemberInvalid", maker<JsonMemberInvalidException>(ctx, QStringLiteral("key"), QStringLiteral("no pem")),
-      { "ReverizKey", 1032, "no pem", "member", "key", "" }, "LRC2068" },
-    { "JsonParseError", maker<JsonParseError>(ctx), { "ReverizKey", 1030, "", "buffer", "", "" }, "LRC2066" },
-    { "EncryptionFailed", maker<EncryptionFailedException>(ctx, QStringLiteral("encrypt init failed")),
-      { "ReverizKey", 13001, "encrypt init failed", "", "", "" }, "LRC2078" },
-    { "DecryptionFailed", maker<DecryptionFailedException>(ctx, QStringLiteral("decrypt final failed")),
-      { "ReverizKey", 13002, "decrypt final failed", "", "", "" }, "LRC2079" },
-    { "FileOpenFailed",
-      maker<FileOpenFailedException>(ctx, QStringLiteral("No such file"), QStringLiteral("Block"), QStringLiteral("/t")),
-      { "ReverizKey", 4002, "No such file", "Block", "", "/t" }, "LRC2040" },
-    { "FileReadFailed",
-      maker<FileReadFailedException>(ctx, QStringLiteral("unexpected readSize"), QStringLiteral("SourceFile"),
-                                     QStringLiteral("/s")),
-      { "ReverizKey", 4005, "unexpected readSize", "SourceFile", "", "/s" }, "LRC2056" },
-    { "FileWriteFailed",
-      maker<FileWriteFailedException>(ctx, QStringLiteral("Disk full"), QStringLiteral("PackageFile"), QStringLiteral("/p")),
-      { "ReverizKey", 4004, "Disk full", "PackageFile", "", "/p" }, "LRC2041" },
-    { "PackageKeyFileDoesNotExist", maker<PackageKeyFileDoesNotExistException>(QStringLiteral("pkg")),
-      { "PackageKeyFileDoesNotExist", 2246, "", "packageId", "pkg", "" }, "LRC2062" },
-    { "BIOFailure", maker<BIOFailureException>(QStringLiteral("ReverizRSA")),
-      { "BIOFailure", 4004, "", "ReverizRSA", "", "" }, "LRC2041" },
-    { "CheckSumMismatchOnBlockFileRead",
-      maker<CheckSumMismatchOnBlockFileReadException>(QStringLiteral("b1"), QStringLiteral("aa"), QStringLiteral("bb")),
-      { "CheckSumMismatchOnBlockFileRead", 4020, "blockId b1, sha1 expected aa, sha1 found bb", "Block", "b1", "" },
-      "LRC2169" },
-    { "SizeMismatchOnBlockFileRead", maker<SizeMismatchOnBlockFileReadException>(QStringLiteral("b1"), 10, -7),
-      { "SizeMismatchOnBlockFileRead", 4020, "blockId b1, size expected 10, size found -7", "Block", "b1", "" },
-      "LRC2169" },
+    {"RequestedUserUUIDOfNonUserActor",
+     maker<RequestedUserUUIDOfNonUserActorException>(),
+     {"RequestedUserUUIDOfNonUserActor", -1, "", "", "", ""},
+     ""},
+    {"InvalidUUID", maker<InvalidUUIDException>(), {"InvalidUUID", -1, "", "", "", ""}, ""},
+    {"InvalidJsonInput", maker<InvalidJsonInputException>(), {"InvalidJsonInput", -1, "", "", "", ""}, ""},
+    {"KeyGenerationFailed", maker<KeyGenerationFailedException>(), {"KeyGenerationFailed", -1, "", "", "", ""}, ""},
+    {"CouldNotDetermineUserUUID",
+     maker<CouldNotDetermineUserUUIDOfEncryptedPackageException>(),
+     {"CouldNotDetermineUserUUIDOfEncryptedPackage", -1, "", "", "", ""},
+     ""},
+    {"CouldNotDeterminePackageUUID",
+     maker<CouldNotDeterminePackageUUIDOfEncryptedPackageException>(),
+     {"CouldNotDeterminePackageUUIDOfEncryptedPackage", -1, "", "", "", ""},
+     ""},
+    {"SizeMismatchOnBlockDownload",
+     maker<SizeMismatchOnBlockDownloadException>(),
+     {"SizeMismatchOnBlockDownload", -1, "", "", "", ""},
+     ""},
+    {"CheckSumMisMatchOnBlockDownload",
+     maker<CheckSumMisMatchOnBlockDownloadException>(),
+     {"CheckSumMisMatchOnBlockDownload", -1, "", "", "", ""},
+     ""},
+    {"TriedToUseUnavailablePrivateKey",
+     maker<TriedToUseUnavailablePrivateKeyException>(),
+     {"TriedToUseUnavailablePrivateKey", -1, "", "", "", ""},
+     ""},
+    {"TriedToUsePrivateKeyWithoutSupplyingPassPhrase",
+     maker<TriedToUsePrivateKeyWithoutSupplyingPassPhraseException>(),
+     {"TriedToUsePrivateKeyWithoutSupplyingPassPhrase", -1, "", "", "", ""},
+     ""},
+    {"TriedToSupplyPassPhraseWhereNoneIsRequired",
+     maker<TriedToSupplyPassPhraseWhereNoneIsRequiredException>(),
+     {"TriedToSupplyPassPhraseWhereNoneIsRequired", -1, "", "", "", ""},
+     ""},
+    {"SuppliedWrongPassPhrase",
+     maker<SuppliedWrongPassPhraseException>(),
+     {"SuppliedWrongPassPhrase", -1, "", "", "", ""},
+     ""},
+    {"TriedToReSetPassPhraseWithoutKnownOldPassPhrase",
+     maker<TriedToReSetPassPhraseWithoutKnownOldPassPhraseException>(),
+     {"TriedToReSetPassPhraseWithoutKnownOldPassPhrase", -1, "", "", "", ""},
+     ""},
+    {"SignatureVerificationFailed",
+     maker<SignatureVerificationFailedException>(),
+     {"SignatureVerificationFailed", -1, "", "", "", ""},
+     ""},
+    {"SignatureVerificationFailedWithError",
+     maker<SignatureVerificationFailedWithErrorException>(),
+     {"SignatureVerificationFailedWithError", -1, "", "", "", ""},
+     ""},
+    {"SignatureVerificationWithWrongKey",
+     maker<SignatureVerificationWithWrongKeyException>(),
+     {"SignatureVerificationWithWrongKey", -1, "", "", "", ""},
+     ""},
+    {"DecryptWithWrongKey", maker<DecryptWithWrongKeyException>(), {"DecryptWithWrongKey", -1, "", "", "", ""}, ""},
+    {"JsonMemberMissing",
+     maker<JsonMemberMissingException>(ctx, QStringLiteral("type")),
+     {"ReverizKey", 1031, "missing member", "member", "type", ""},
+     "LRC2067"},
+    {"JsonMemberInvalid",
+     maker<JsonMemberInvalidException>(ctx, QStringLiteral("key"), QStringLiteral("no pem")),
+     {"ReverizKey", 1032, "no pem", "member", "key", ""},
+     "LRC2068"},
+    {"JsonParseError", maker<JsonParseError>(ctx), {"ReverizKey", 1030, "", "buffer", "", ""}, "LRC2066"},
+    {"EncryptionFailed",
+     maker<EncryptionFailedException>(ctx, QStringLiteral("encrypt init failed")),
+     {"ReverizKey", 13001, "encrypt init failed", "", "", ""},
+     "LRC2078"},
+    {"DecryptionFailed",
+     maker<DecryptionFailedException>(ctx, QStringLiteral("decrypt final failed")),
+     {"ReverizKey", 13002, "decrypt final failed", "", "", ""},
+     "LRC2079"},
+    {"FileOpenFailed",
+     maker<FileOpenFailedException>(ctx, QStringLiteral("No such file"), QStringLiteral("Block"), QStringLiteral("/t")),
+     {"ReverizKey", 4002, "No such file", "Block", "", "/t"},
+     "LRC2040"},
+    {"FileReadFailed",
+     maker<FileReadFailedException>(ctx, QStringLiteral("unexpected readSize"), QStringLiteral("SourceFile"),
+                                    QStringLiteral("/s")),
+     {"ReverizKey", 4005, "unexpected readSize", "SourceFile", "", "/s"},
+     "LRC2056"},
+    {"FileWriteFailed",
+     maker<FileWriteFailedException>(ctx, QStringLiteral("Disk full"), QStringLiteral("PackageFile"),
+                                     QStringLiteral("/p")),
+     {"ReverizKey", 4004, "Disk full", "PackageFile", "", "/p"},
+     "LRC2041"},
+    {"PackageKeyFileDoesNotExist",
+     maker<PackageKeyFileDoesNotExistException>(QStringLiteral("pkg")),
+     {"PackageKeyFileDoesNotExist", 2246, "", "packageId", "pkg", ""},
+     "LRC2062"},
+    {"BIOFailure",
+     maker<BIOFailureException>(QStringLiteral("ReverizRSA")),
+     {"BIOFailure", 4004, "", "ReverizRSA", "", ""},
+     "LRC2041"},
+    {"CheckSumMismatchOnBlockFileRead",
+     maker<CheckSumMismatchOnBlockFileReadException>(QStringLiteral("b1"), QStringLiteral("aa"), QStringLiteral("bb")),
+     {"CheckSumMismatchOnBlockFileRead", 4020, "blockId b1, sha1 expected aa, sha1 found bb", "Block", "b1", ""},
+     "LRC2169"},
+    {"SizeMismatchOnBlockFileRead",
+     maker<SizeMismatchOnBlockFileReadException>(QStringLiteral("b1"), 10, -7),
+     {"SizeMismatchOnBlockFileRead", 4020, "blockId b1, size expected 10, size found -7", "Block", "b1", ""},
+     "LRC2169"},
 };
 
 TEST(ReverizExceptionClasses, EachClassPassesExactlyItsValues)
@@ -139,24 +180,23 @@ TEST(ReverizExceptionFormat, FormattedLines)
         ReverizException e;
         const char* withName;
     } rows[] = {
-        { "details", EncryptionFailedException(ctx, QStringLiteral("encrypt init failed"), file, 1),
-          "ReverizKey: LRC2078 [encrypt init failed]" },
-        { "member_id", JsonMemberMissingException(QStringLiteral("ReverizActor"), QStringLiteral("type"), file, 1),
-          "ReverizActor: LRC2067 [missing member] Id: type" },
-        { "path_without_id",
-          FileWriteFailedException(ctx, QString(), QStringLiteral("BlockFile"), QStringLiteral("/d/b"), file, 1),
-          "ReverizKey: LRC2041 (/d/b)" },
-        { "id_without_details", PackageKeyFileDoesNotExistException(QStringLiteral("p1"), file, 1),
-          "PackageKeyFileDoesNotExist: LRC2062 Id: p1" },
-        { "path_wins_over_id",
-          ReverizException(QStringLiteral("N"), 4001, QStringLiteral("d"), QString(), QStringLiteral("i"),
-                           QStringLiteral("/p"), file, 1),
-          "N: LRC2039 [d] (/p)" },
-        { "empty_message_hides_the_rest",
-          ReverizException(QStringLiteral("N"), QString(), file, 1), "N: " },
-        { "explicit_message", ReverizException(QStringLiteral("N"), QStringLiteral("went wrong"), file, 1),
-          "N: went wrong" },
-        { "default", ReverizException(), ": " },
+        {"details", EncryptionFailedException(ctx, QStringLiteral("encrypt init failed"), file, 1),
+         "ReverizKey: LRC2078 [encrypt init failed]"},
+        {"member_id", JsonMemberMissingException(QStringLiteral("ReverizActor"), QStringLiteral("type"), file, 1),
+         "ReverizActor: LRC2067 [missing member] Id: type"},
+        {"path_without_id",
+         FileWriteFailedException(ctx, QString(), QStringLiteral("BlockFile"), QStringLiteral("/d/b"), file, 1),
+         "ReverizKey: LRC2041 (/d/b)"},
+        {"id_without_details", PackageKeyFileDoesNotExistException(QStringLiteral("p1"), file, 1),
+         "PackageKeyFileDoesNotExist: LRC2062 Id: p1"},
+        {"path_wins_over_id",
+         ReverizException(QStringLiteral("N"), 4001, QStringLiteral("d"), QString(), QStringLiteral("i"),
+                          QStringLiteral("/p"), file, 1),
+         "N: LRC2039 [d] (/p)"},
+        {"empty_message_hides_the_rest", ReverizException(QStringLiteral("N"), QString(), file, 1), "N: "},
+        {"explicit_message", ReverizException(QStringLiteral("N"), QStringLiteral("went wrong"), file, 1),
+         "N: went wrong"},
+        {"default", ReverizException(), ": "},
     };
     for (const auto& row : rows) {
         SCOPED_TRACE(row.name);
@@ -177,8 +217,8 @@ TEST(ReverizExceptionFormat, DefaultConstructedHasNoCodeAndNoLine)
 
 TEST(ReverizExceptionFormat, MessageIsTheCatalogueText)
 {
-    const FakeCatalogue catalogue({ { QStringLiteral("ErrorCodes/LRC2068"), QStringLiteral("invalid member") },
-                                    { QStringLiteral("ErrorCodes/LRC2169"), QStringLiteral("error %1") } });
+    const FakeCatalogue catalogue({{QStringLiteral("ErrorCodes/LRC2068"), QStringLiteral("invalid member")},
+                                   {QStringLiteral("ErrorCodes/LRC2169"), QStringLiteral("error %1")}});
     const JsonMemberInvalidException invalid(ctx, QStringLiteral("key"), QStringLiteral("no pem"), file, 1);
     EXPECT_EQ(invalid.reason(), QStringLiteral("invalid member [no pem] Id: key"));
     const SizeMismatchOnBlockFileReadException mismatch(QStringLiteral("b1"), 10, 7, file, 1);
@@ -192,11 +232,11 @@ TEST(ReverizExceptionSource, CensorFileNameKeepsWhatFollowsTheFirstSrc)
         const char* path;
         const char* censored;
     } rows[] = {
-        { "/home/b/src/p/src/common/a.cpp", "/p/src/common/a.cpp" }, // cut at the first "/src/"
-        { "/src/common/a.cpp", "/common/a.cpp" },                    // the closing "/" stays
-        { "common/a.cpp", "mon/a.cpp" },                             // no "/src/": three characters go
-        { "/home/SRC/a.cpp", "me/SRC/a.cpp" },                       // case-sensitive
-        { "ab", "" },
+        {"/home/b/src/p/src/common/a.cpp", "/p/src/common/a.cpp"}, // cut at the first "/src/"
+        {"/src/common/a.cpp", "/common/a.cpp"}, // the closing "/" stays
+        {"common/a.cpp", "mon/a.cpp"}, // no "/src/": three characters go
+        {"/home/SRC/a.cpp", "me/SRC/a.cpp"}, // case-sensitive
+        {"ab", ""},
     };
     for (const auto& row : rows) {
         SCOPED_TRACE(row.path);
@@ -234,7 +274,8 @@ TEST_F(ThrowTimeRecord, OneThreeLineRecordPerConstructedException)
     ASSERT_EQ(lines.size(), 4) << text; // three lines and the final line break
     EXPECT_THAT(lines[0].toStdString(), HasSubstr("reverizexception.cpp:"));
     EXPECT_THAT(lines[0].toStdString(), HasSubstr("ReverizException::ReverizException("));
-    EXPECT_EQ(lines[1], QStringLiteral("throwing ReveRizException (1): ReverizActor: LRC2067 [missing member] Id: type"));
+    EXPECT_EQ(lines[1],
+              QStringLiteral("throwing ReveRizException (1): ReverizActor: LRC2067 [missing member] Id: type"));
     EXPECT_EQ(lines[2], QStringLiteral(" throw location: /common/encryption/reverizkey.cpp:12"));
     EXPECT_EQ(lines[3], QString());
 
@@ -250,11 +291,11 @@ TEST_F(ThrowTimeRecord, EachConstructorHasItsNumber)
         std::function<void()> construct;
         const char* line;
     } rows[] = {
-        { [] { ReverizException(QStringLiteral("N"), 1, QString(), QString(), QString(), QString(), file, 3); },
-          "throwing ReveRizException (1): N: LRC2169" },
-        { [] { InvalidUUIDException(file, 3); }, "throwing ReveRizException (2): InvalidUUID: " },
-        { [] { ReverizException(QStringLiteral("N"), QStringLiteral("m"), file, 3); },
-          "throwing ReveRizException (3): N: m" },
+        {[] { ReverizException(QStringLiteral("N"), 1, QString(), QString(), QString(), QString(), file, 3); },
+         "throwing ReveRizException (1): N: LRC2169"},
+        {[] { InvalidUUIDException(file, 3); }, "throwing ReveRizException (2): InvalidUUID: "},
+        {[] { ReverizException(QStringLiteral("N"), QStringLiteral("m"), file, 3); },
+         "throwing ReveRizException (3): N: m"},
     };
     for (const auto& row : rows) {
         SCOPED_TRACE(row.line);
@@ -273,7 +314,7 @@ TEST_F(ThrowTimeRecord, DefaultConstructorWritesNothing)
 
 TEST_F(ThrowTimeRecord, GatedByInfoLevel)
 {
-    for (const char* level : { "info", "debug", "ultra" }) {
+    for (const char* level : {"info", "debug", "ultra"}) {
         SCOPED_TRACE(level);
         ASSERT_TRUE(initialize_logging("", level));
         StderrCapture captured;

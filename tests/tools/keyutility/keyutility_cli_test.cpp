@@ -28,7 +28,7 @@ ProcessResult runKeyUtility(const QStringList& arguments, const QString& working
     process.start();
     if (!process.waitForFinished(60000) || process.exitStatus() != QProcess::NormalExit)
         return {};
-    return { process.exitCode(), process.readAllStandardOutput(), process.readAllStandardError() };
+    return {process.exitCode(), process.readAllStandardOutput(), process.readAllStandardError()};
 }
 
 QByteArray usageFor(const QByteArray& program)
@@ -40,16 +40,16 @@ TEST(KeyUtilityUsage, OtherCommandLinesPrintUsageAndSucceed)
 {
     const QStringList commandLines[] = {
         {},
-        { QStringLiteral("create") },
-        { QStringLiteral("create"), QStringLiteral("a"), QStringLiteral("b") },
-        { QStringLiteral("decrypt"), QStringLiteral("k") },
-        { QStringLiteral("decrypt"), QStringLiteral("k"), QStringLiteral("i"), QStringLiteral("x") },
-        { QStringLiteral("Create"), QStringLiteral("a") },
-        { QStringLiteral("creat"), QStringLiteral("a") },
-        { QStringLiteral("create2"), QStringLiteral("a") },
-        { QStringLiteral("DECRYPT"), QStringLiteral("k"), QStringLiteral("i") },
-        { QStringLiteral("decrypt"), QStringLiteral("k") + QLatin1Char(' ') },
-        { QStringLiteral("help") },
+        {QStringLiteral("create")},
+        {QStringLiteral("create"), QStringLiteral("a"), QStringLiteral("b")},
+        {QStringLiteral("decrypt"), QStringLiteral("k")},
+        {QStringLiteral("decrypt"), QStringLiteral("k"), QStringLiteral("i"), QStringLiteral("x")},
+        {QStringLiteral("Create"), QStringLiteral("a")},
+        {QStringLiteral("creat"), QStringLiteral("a")},
+        {QStringLiteral("create2"), QStringLiteral("a")},
+        {QStringLiteral("DECRYPT"), QStringLiteral("k"), QStringLiteral("i")},
+        {QStringLiteral("decrypt"), QStringLiteral("k") + QLatin1Char(' ')},
+        {QStringLiteral("help")},
     };
     QTemporaryDir dir;
     ASSERT_TRUE(dir.isValid());
