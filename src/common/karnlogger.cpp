@@ -133,6 +133,7 @@ bool check_for_level(KarnLogger::LogLevel level)
     return KarnLogger::getInstance()->getLogLevel() < level;
 }
 
+// NOLINTNEXTLINE(performance-unnecessary-value-param): the by-value signature is the interface
 bool initialize_logging(std::string logFile, std::string levelName)
 {
     KarnLogger* logger = KarnLogger::getInstance();

@@ -19,12 +19,14 @@
  */
 template<typename T> struct QkarnJsonTrait;
 
+// NOLINTBEGIN(bugprone-macro-parentheses): the argument is a type
 #define REVERIZ_DECLARE_JSON_TRAIT(Type)                                                                               \
     template<> struct QkarnJsonTrait<Type>                                                                             \
     {                                                                                                                  \
         static void toJson(Json::Value& target, const Type& value);                                                    \
         static void fromJson(const Json::Value& source, Type& value);                                                  \
     };
+// NOLINTEND(bugprone-macro-parentheses)
 
 REVERIZ_DECLARE_JSON_TRAIT(unsigned int)
 REVERIZ_DECLARE_JSON_TRAIT(int)

@@ -59,7 +59,7 @@ TEST(JsonText, PermissiveAcceptsCommentsAnyRootAndTrailingText)
              v.append(1);
              return v;
          }()},
-        {"{\"a\":1,\"a\":2}",
+        {R"({"a":1,"a":2})",
          [] {
              Json::Value v;
              v["a"] = 2;

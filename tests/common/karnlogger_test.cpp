@@ -174,6 +174,7 @@ TEST_F(KarnLoggerTest, RecordsOfConcurrentThreadsNeverInterleave)
     constexpr int threadCount = 8;
     constexpr int recordsPerThread = 200;
     std::vector<std::thread> threads;
+    threads.reserve(threadCount);
     for (int t = 0; t < threadCount; ++t) {
         threads.emplace_back([t] {
             for (int i = 0; i < recordsPerThread; ++i) {

@@ -72,6 +72,7 @@ private:
 };
 
 /** A subclass that reports under its own class name (without "Exception") and carries nothing else. */
+// NOLINTBEGIN(bugprone-macro-parentheses): the arguments are a class name and a base class
 #define REVERIZ_NAMED_EXCEPTION(Name, Base)                                                                            \
     class Name##Exception final : public Base                                                                          \
     {                                                                                                                  \
@@ -81,6 +82,7 @@ private:
         {                                                                                                              \
         }                                                                                                              \
     }
+// NOLINTEND(bugprone-macro-parentheses)
 
 /** Thrown by ReverizActor::userUUID on an actor that is not a user. */
 REVERIZ_NAMED_EXCEPTION(RequestedUserUUIDOfNonUserActor, ReverizException);

@@ -282,6 +282,8 @@ TEST_F(ThrowTimeRecord, OneThreeLineRecordPerConstructedException)
     // Copies do not log again.
     const ReverizException copy(e);
     EXPECT_EQ(captured.text(), text);
+    EXPECT_EQ(copy.errorMessage(ReverizException::FormatWithName), e.errorMessage(ReverizException::FormatWithName));
+    EXPECT_EQ(copy.sourceLine(), 12);
 }
 
 TEST_F(ThrowTimeRecord, EachConstructorHasItsNumber)
