@@ -12,13 +12,12 @@
 
 #include <functional>
 #include <typeinfo>
-#include <unistd.h>
 
 namespace {
 
 /**
- * Checks that call throws a plain ReverizException of the file utilities with code and id, whose details are the
- * bare catalogue key, followed by a space and the system's error text when described.
+ * Checks that call throws a plain ReverizException of the file utilities with code and id, whose details are
+ * key, followed by a space and the system's error text when described.
  */
 ::testing::AssertionResult throwsFileError(const std::function<void()>& call, int code, const QString& key,
                                            const QString& id, bool described)
@@ -26,15 +25,15 @@ namespace {
     try {
         call();
     } catch (const ReverizException& e) {
-        const bool detailsMatch = described
-            ? e.details().startsWith(key + QLatin1Char(' ')) && e.details().size() > key.size() + 1
-            : e.details() == key;
+        const QString& details = e.details();
+        const bool detailsMatch =
+            described ? details.startsWith(key + QLatin1Char(' ')) && details.size() > key.size() + 1 : details == key;
         if (typeid(e) == typeid(ReverizException) && e.name() == QLatin1String("FileUtilities") && e.errorCode() == code
             && detailsMatch && e.id() == id && e.idType().isEmpty() && e.path().isEmpty())
             return ::testing::AssertionSuccess();
         return ::testing::AssertionFailure()
             << typeid(e).name() << " " << e.name().toStdString() << " " << e.errorCode() << " details \""
-            << e.details().toStdString() << "\" id \"" << e.id().toStdString() << "\"";
+            << details.toStdString() << "\" id \"" << e.id().toStdString() << "\"";
     }
     return ::testing::AssertionFailure() << "nothing was thrown";
 }
@@ -64,94 +63,64 @@ protected:
     QTemporaryDir m_dir;
 };
 
-TEST_F(FileUtilitiesTest, WritingANewFileCreatesItsDirectoriesAndNoCompanion)
+TEST_F(FileUtilitiesTest, SafeReplaceSwapsInACompleteNewFile)
 {
-    FileUtilities::writeByteArray(path("a/b/c/new.key"), "content", /*safeReplace=*/true);
-    EXPECT_EQ(content(path("a/b/c/new.key")), "content");
-    EXPECT_EQ(entries("a/b/c"), QStringList {QStringLiteral("new.key")});
-}
+    FileUtilities::writeByteArray(path("a/b/new.key"), "content", /*safeReplace=*/true);
+    EXPECT_EQ(content(path("a/b/new.key")), "content");
+    EXPECT_EQ(entries("a/b"), QStringList {QStringLiteral("new.key")});
 
-TEST_F(FileUtilitiesTest, SafeReplaceSwapsInANewFileAndLeavesNoCompanion)
-{
     put(path("t"), "old content, longer than the new one");
-    QFile reader(path("t"));
-    ASSERT_TRUE(reader.open(QIODevice::ReadOnly));
-
-    FileUtilities::writeByteArray(path("t"), "new", /*safeReplace=*/true);
-
-    EXPECT_EQ(content(path("t")), "new");
-    EXPECT_EQ(entries(), QStringList {QStringLiteral("t")});
-    // A reader that opened the old file still sees it whole: the file was replaced, not rewritten in place.
-    EXPECT_EQ(reader.readAll(), "old content, longer than the new one");
-}
-
-TEST_F(FileUtilitiesTest, SafeReplaceOverwritesAStaleCompanion)
-{
-    put(path("t"), "old");
     put(path("t.tempreplace"), "a companion left behind by a failed replacement, longer than anything new");
+    QFile reader(path("t"));
+    ASSERT_TRUE(reader.open(QIODevice::ReadOnly));
     FileUtilities::writeByteArray(path("t"), "new", /*safeReplace=*/true);
     EXPECT_EQ(content(path("t")), "new");
-    EXPECT_EQ(entries(), QStringList {QStringLiteral("t")});
+    EXPECT_FALSE(QFile::exists(path("t.tempreplace")));
+    // A reader of the old file still sees it whole: the file was swapped, not rewritten in place.
+    EXPECT_EQ(reader.readAll(), "old content, longer than the new one");
+
+    FileUtilities::writeByteArray(path("t"), QByteArray(), /*safeReplace=*/true);
+    EXPECT_EQ(content(path("t")), QByteArray());
+    EXPECT_EQ(entries(), (QStringList {QStringLiteral("a"), QStringLiteral("t")}));
 }
 
-TEST_F(FileUtilitiesTest, WithoutSafeReplaceAnExistingFileIsTruncatedInPlace)
+TEST_F(FileUtilitiesTest, WithoutSafeReplaceTheFileIsTruncatedInPlace)
 {
     put(path("t"), "old content, longer than the new one");
     QFile reader(path("t"));
     ASSERT_TRUE(reader.open(QIODevice::ReadOnly));
-
     FileUtilities::writeByteArray(path("t"), "new", /*safeReplace=*/false);
-
-    EXPECT_EQ(content(path("t")), "new");
     EXPECT_EQ(reader.readAll(), "new");
-    EXPECT_EQ(entries(), QStringList {QStringLiteral("t")});
+    FileUtilities::writeByteArray(path("t"), QByteArray(), /*safeReplace=*/false);
+    FileUtilities::writeByteArray(path("c/e"), QByteArray(), /*safeReplace=*/false);
+    EXPECT_EQ(content(path("t")), QByteArray());
+    EXPECT_EQ(content(path("c/e")), QByteArray());
+    EXPECT_EQ(entries(), (QStringList {QStringLiteral("c"), QStringLiteral("t")}));
 }
 
-TEST_F(FileUtilitiesTest, EmptyDataCreatesOrEmptiesTheFile)
-{
-    for (const bool safeReplace : {true, false}) {
-        for (const bool exists : {true, false}) {
-            SCOPED_TRACE(::testing::Message() << "safeReplace " << safeReplace << ", exists " << exists);
-            const QString file = path(QStringLiteral("e%1%2").arg(safeReplace).arg(exists));
-            if (exists)
-                put(file, "something");
-            FileUtilities::writeByteArray(file, QByteArray(), safeReplace);
-            EXPECT_TRUE(QFileInfo(file).isFile());
-            EXPECT_EQ(content(file), QByteArray());
-        }
-    }
-    EXPECT_EQ(entries().size(), 4);
-}
-
-TEST_F(FileUtilitiesTest, ATargetThatIsADirectoryCannotBeWritten)
+TEST_F(FileUtilitiesTest, WriteFailuresAreReportedByStep)
 {
     ASSERT_TRUE(QDir(m_dir.path()).mkdir(QStringLiteral("d")));
-    const QString target = path("d");
-    EXPECT_TRUE(throwsFileError([&] { FileUtilities::writeByteArray(target, "x", /*safeReplace=*/false); }, 4002,
-                                QStringLiteral("LRC2137"), target, /*described=*/true));
-    // Replacing writes the companion, then cannot rename a file over a directory.
-    EXPECT_TRUE(throwsFileError([&] { FileUtilities::writeByteArray(target, "x", /*safeReplace=*/true); }, 4009,
-                                QStringLiteral("LRC2037"), target, /*described=*/true));
-    EXPECT_TRUE(QFileInfo(target).isDir());
+    const QString directory = path("d");
+    EXPECT_TRUE(throwsFileError([&] { FileUtilities::writeByteArray(directory, "x", false); }, 4002,
+                                QStringLiteral("LRC2137"), directory, /*described=*/true));
+    // Replacing writes the companion, then cannot rename a file over a directory; the companion stays.
+    EXPECT_TRUE(throwsFileError([&] { FileUtilities::writeByteArray(directory, "x", true); }, 4009,
+                                QStringLiteral("LRC2037"), directory, /*described=*/true));
+    EXPECT_TRUE(QFileInfo(directory).isDir());
     EXPECT_EQ(content(path("d.tempreplace")), "x");
-}
 
-TEST_F(FileUtilitiesTest, ADirectoryThatCannotBeCreatedNamesItsAbsolutePath)
-{
     put(path("plain"), "a regular file in the way");
-    EXPECT_TRUE(throwsFileError(
-        [&] { FileUtilities::writeByteArray(path("plain/sub/x.key"), "x", /*safeReplace=*/true); }, 4004,
-        QStringLiteral("LRC2137"), QDir(m_dir.path()).absoluteFilePath(QStringLiteral("plain/sub")),
-        /*described=*/true));
-}
+    EXPECT_TRUE(throwsFileError([&] { FileUtilities::writeByteArray(path("plain/sub/x"), "x", true); }, 4004,
+                                QStringLiteral("LRC2137"),
+                                QDir(m_dir.path()).absoluteFilePath(QStringLiteral("plain/sub")),
+                                /*described=*/true));
 
-TEST_F(FileUtilitiesTest, DeviceErrorsAreReportedByStep)
-{
-    if (!QFileInfo::exists(QStringLiteral("/dev/full")) || !QFileInfo::exists(QStringLiteral("/dev/null")))
-        GTEST_SKIP() << "needs /dev/full and /dev/null";
     const QString full = QStringLiteral("/dev/full");
     const QString null = QStringLiteral("/dev/null");
-    // A short write sits in the file's buffer until the flush; a long one reaches the device at once.
+    if (!QFile::exists(full) || !QFile::exists(null))
+        GTEST_SKIP() << "needs /dev/full and /dev/null";
+    // A short write waits in the file's buffer until the flush; a long one reaches the device at once.
     EXPECT_TRUE(throwsFileError([&] { FileUtilities::writeByteArray(full, "x", false); }, 4007,
                                 QStringLiteral("LRC2138"), full, /*described=*/true));
     EXPECT_TRUE(throwsFileError([&] { FileUtilities::writeByteArray(full, QByteArray(1 << 20, 'x'), false); }, 4004,
@@ -161,42 +130,29 @@ TEST_F(FileUtilitiesTest, DeviceErrorsAreReportedByStep)
                                 QStringLiteral("LRC2138"), null, /*described=*/false));
 }
 
-TEST_F(FileUtilitiesTest, AMissingFileWithoutCompanionNamesTheCompanion)
+TEST_F(FileUtilitiesTest, ALoneCompanionIsMovedIntoPlaceOnlyWhenAsked)
 {
+    QByteArray data;
     for (const bool recover : {true, false}) {
         SCOPED_TRACE(recover);
-        QByteArray data;
-        EXPECT_TRUE(throwsFileError([&] { FileUtilities::readByteArray(path("missing"), data, recover); }, 4001,
-                                    QStringLiteral("LRC1112039"), path("missing.tempreplace"), /*described=*/false));
+        EXPECT_TRUE(throwsFileError([&] { FileUtilities::readByteArray(path("k"), data, recover); }, 4001,
+                                    QStringLiteral("LRC1112039"), path("k.tempreplace"), /*described=*/false));
     }
-}
 
-TEST_F(FileUtilitiesTest, RecoveryMovesALoneCompanionIntoPlace)
-{
     put(path("k.tempreplace"), "saved");
-    QByteArray data = "previous";
-    FileUtilities::readByteArray(path("k"), data, /*recoverTempReplace=*/true);
-    EXPECT_EQ(data, "saved");
-    EXPECT_EQ(entries(), QStringList {QStringLiteral("k")});
-    EXPECT_EQ(content(path("k")), "saved");
-}
-
-TEST_F(FileUtilitiesTest, WithoutRecoveryALoneCompanionIsLeftAlone)
-{
-    put(path("k.tempreplace"), "saved");
-    QByteArray data;
     EXPECT_TRUE(throwsFileError([&] { FileUtilities::readByteArray(path("k"), data, false); }, 4001,
                                 QStringLiteral("LRC1112039"), path("k.tempreplace"), /*described=*/false));
     EXPECT_EQ(entries(), QStringList {QStringLiteral("k.tempreplace")});
-}
 
-TEST_F(FileUtilitiesTest, AnExistingFileIsReadAndItsCompanionIgnored)
-{
-    put(path("k"), "current");
+    data = "previous";
+    FileUtilities::readByteArray(path("k"), data, true);
+    EXPECT_EQ(data, "saved");
+    EXPECT_EQ(entries(), QStringList {QStringLiteral("k")});
+
+    // Beside an existing target the companion is neither read nor removed.
     put(path("k.tempreplace"), "other");
-    QByteArray data;
-    FileUtilities::readByteArray(path("k"), data, /*recoverTempReplace=*/true);
-    EXPECT_EQ(data, "current");
+    FileUtilities::readByteArray(path("k"), data, true);
+    EXPECT_EQ(data, "saved");
     EXPECT_EQ(content(path("k.tempreplace")), "other");
 }
 
@@ -207,28 +163,17 @@ TEST_F(FileUtilitiesTest, ReadFailuresAreReportedByStep)
     EXPECT_TRUE(throwsFileError([&] { FileUtilities::readByteArray(path("d"), data, true); }, 4001,
                                 QStringLiteral("LRC2040"), path("d"), /*described=*/true));
 
-    // Files of the process information pseudo-file system report a size of 0 but have content.
+    put(path("j"), "{\"a\": [1, 2");
+    Json::Value value;
+    EXPECT_TRUE(throwsFileError([&] { FileUtilities::readJsonValue(path("j"), value, false); }, 4006,
+                                QStringLiteral("LRC3110"), path("j"), /*described=*/false));
+
+    // Files of the process information file system report a size of 0 but have content.
     const QString status = QStringLiteral("/proc/self/status");
-    if (QFileInfo(status).size() != 0)
+    if (!QFile::exists(status) || QFileInfo(status).size() != 0)
         GTEST_SKIP() << "needs a file whose reported size differs from its content";
     EXPECT_TRUE(throwsFileError([&] { FileUtilities::readByteArray(status, data, false); }, 4005,
                                 QStringLiteral("LRC2140"), status, /*described=*/true));
-}
-
-TEST_F(FileUtilitiesTest, AFailedRecoveryKeepsTheCompanion)
-{
-    if (::geteuid() == 0)
-        GTEST_SKIP() << "root may rename in a read-only directory";
-    ASSERT_TRUE(QDir(m_dir.path()).mkdir(QStringLiteral("ro")));
-    put(path("ro/k.tempreplace"), "saved");
-    const QString directory = path("ro");
-    ASSERT_TRUE(QFile::setPermissions(directory, QFile::ReadOwner | QFile::ExeOwner));
-    QByteArray data;
-    const bool thrown = throwsFileError([&] { FileUtilities::readByteArray(path("ro/k"), data, true); }, 4009,
-                                        QStringLiteral("LRC2037"), path("ro/k"), /*described=*/true);
-    ASSERT_TRUE(QFile::setPermissions(directory, QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner));
-    EXPECT_TRUE(thrown);
-    EXPECT_EQ(entries("ro"), QStringList {QStringLiteral("k.tempreplace")});
 }
 
 TEST_F(FileUtilitiesTest, CatalogueTextsGetTheNameForTheirPlaceholder)
@@ -245,52 +190,30 @@ TEST_F(FileUtilitiesTest, CatalogueTextsGetTheNameForTheirPlaceholder)
                                 QLatin1String("cannot read ") + path("d") + QLatin1Char(':'), path("d"), true));
 }
 
-TEST_F(FileUtilitiesTest, JsonIsReadPermissively)
-{
-    const struct
-    {
-        const char* name;
-        QByteArray text;
-        Json::Value expected;
-    } rows[] = {
-        {"comments", "// written by hand\n{\"a\": /* one */ 1}\n",
-         [] {
-             Json::Value object(Json::objectValue);
-             object["a"] = 1;
-             return object;
-         }()},
-        {"bare_string", "\"just text\"", Json::Value("just text")},
-        {"bare_number", "  -12.5 ", Json::Value(-12.5)},
-    };
-    for (const auto& row : rows) {
-        SCOPED_TRACE(row.name);
-        put(path("j"), row.text);
-        Json::Value value;
-        FileUtilities::readJsonValue(path("j"), value, false);
-        EXPECT_EQ(value, row.expected);
-    }
-}
-
-TEST_F(FileUtilitiesTest, TruncatedJsonIsRejected)
-{
-    put(path("j"), "{\"a\": [1, 2");
-    Json::Value value;
-    EXPECT_TRUE(throwsFileError([&] { FileUtilities::readJsonValue(path("j"), value, false); }, 4006,
-                                QStringLiteral("LRC3110"), path("j"), /*described=*/false));
-}
-
-TEST_F(FileUtilitiesTest, JsonIsWrittenCompactlyWithOneFinalLineFeed)
+TEST_F(FileUtilitiesTest, JsonIsWrittenCompactlyAndReadPermissively)
 {
     Json::Value value(Json::objectValue);
     value["text"] = "line\nbreak";
     value["list"].append(1);
-    value["list"].append(true);
     FileUtilities::writeJsonValue(path("j"), value, true);
-    EXPECT_EQ(content(path("j")), "{\"list\":[1,true],\"text\":\"line\\nbreak\"}\n");
+    EXPECT_EQ(content(path("j")), "{\"list\":[1],\"text\":\"line\\nbreak\"}\n");
 
-    Json::Value readBack;
-    FileUtilities::readJsonValue(path("j"), readBack, false);
-    EXPECT_EQ(readBack, value);
+    const struct
+    {
+        QByteArray text;
+        Json::Value expected;
+    } rows[] = {
+        {"// by hand\n{\"list\": [1], /* note */ \"text\": \"line\\nbreak\"}", value},
+        {"\"bare string\"", Json::Value("bare string")},
+        {" -12.5 ", Json::Value(-12.5)},
+    };
+    for (const auto& row : rows) {
+        SCOPED_TRACE(row.text.toStdString());
+        put(path("j"), row.text);
+        Json::Value read;
+        FileUtilities::readJsonValue(path("j"), read, false);
+        EXPECT_EQ(read, row.expected);
+    }
 }
 
 TEST(PathTools, CombinePathJoinsWithOneSeparator)
@@ -300,15 +223,8 @@ TEST(PathTools, CombinePathJoinsWithOneSeparator)
         QStringList parts;
         QString expected;
     } rows[] = {
-        {{"a", "b"}, "a/b"},
-        {{"a/", "b"}, "a/b"},
-        {{"a", "/b"}, "a/b"},
-        {{"a/", "/b"}, "a//b"},
-        {{"", "a", "", "b"}, "a/b"},
-        {{"/", "x"}, "/x"},
-        {{"a", ".", "..", "b"}, "a/./../b"},
-        {{}, ""},
-        {{"", ""}, ""},
+        {{"a", "b"}, "a/b"},         {{"a/", "b"}, "a/b"}, {{"a", "/b"}, "a/b"},         {{"a/", "/b"}, "a//b"},
+        {{"", "a", "", "b"}, "a/b"}, {{"/", "x"}, "/x"},   {{"a", ".", ".."}, "a/./.."}, {{}, ""},
     };
     for (const auto& row : rows) {
         SCOPED_TRACE(row.parts.join(QLatin1Char('|')).toStdString());
@@ -318,21 +234,10 @@ TEST(PathTools, CombinePathJoinsWithOneSeparator)
 
 TEST(PathTools, EraseDangerousCharactersKeepsAsciiLettersDigitsAndSpaces)
 {
-    const struct
-    {
-        QString text;
-        QString expected;
-    } rows[] = {
-        {"ab-1_c.d", "ab1cd"},
-        {"a b  C9", "a b  C9"},
-        {QStringLiteral("Ünïcödé Zß"), "ncd Z"},
-        {"../-_.:*?\"<>|\\/\t\n", ""},
-        {"", ""},
-    };
-    for (const auto& row : rows) {
-        SCOPED_TRACE(row.text.toStdString());
-        EXPECT_EQ(PathTools::eraseDangerousCharacters(row.text), row.expected);
-    }
+    EXPECT_EQ(PathTools::eraseDangerousCharacters(QStringLiteral("ab-1_c.d")), "ab1cd");
+    EXPECT_EQ(PathTools::eraseDangerousCharacters(QStringLiteral("a b  Z9")), "a b  Z9");
+    EXPECT_EQ(PathTools::eraseDangerousCharacters(QStringLiteral("Ünïcödé")), "ncd");
+    EXPECT_EQ(PathTools::eraseDangerousCharacters(QStringLiteral("../-_:*?\"<>|\\\t\n")), "");
 }
 
 TEST_F(FileUtilitiesTest, CreateEmptyFileSetsTheLength)
@@ -350,8 +255,6 @@ TEST_F(FileUtilitiesTest, CreateEmptyFileSetsTheLength)
 
     EXPECT_TRUE(PathTools::createEmptyFile(path("new"), 5));
     EXPECT_EQ(content(path("new")), QByteArray(5, '\0'));
-
-    EXPECT_FALSE(PathTools::createEmptyFile(path("negative"), -1));
 }
 
 } // namespace

@@ -34,11 +34,9 @@ QByteArray text(qsizetype size)
     const QByteArray words[] = {"block ", "key ", "package ", "vector\n", "cipher, "};
     std::mt19937 generator(7);
     QByteArray result;
-    result.reserve(size + 16);
     while (result.size() < size)
         result += words[generator() % std::size(words)];
-    result.truncate(size);
-    return result;
+    return result.left(size);
 }
 
 std::shared_ptr<ReverizKey> key(const char* cipher, const QByteArray& bytes, unsigned int length, bool fixedIvec)
@@ -57,25 +55,23 @@ std::shared_ptr<ReverizKey> bfKey(char fill = 'k')
     return key("bf-cbc", QByteArray(1024, fill), 1024, true);
 }
 
-// CBC encryption straight through OpenSSL, to build stored data the library would not make.
-QByteArray evpEncrypt(const char* cipher, const QByteArray& keyBytes, const QByteArray& ivec, const QByteArray& plain)
+// What decryptData makes of plain encrypted straight through OpenSSL with the AES test key: data the library
+// would not make itself.
+QByteArray decryptCrafted(const QByteArray& plain)
 {
+    const QByteArray ivec = QByteArray::fromHex("000102030405060708090a0b0c0d0e0f");
+    const auto bytes = [](const QByteArray& b) { return reinterpret_cast<const unsigned char*>(b.constData()); };
     OsslPtr<EVP_CIPHER_CTX> context(EVP_CIPHER_CTX_new());
-    const EVP_CIPHER* algorithm = EVP_get_cipherbyname(cipher);
-    QByteArray out(plain.size() + 32, '\0');
+    QByteArray out(plain.size() + 16, '\0');
+    auto* o = reinterpret_cast<unsigned char*>(out.data());
     int updated = 0;
     int finished = 0;
-    const auto* k = reinterpret_cast<const unsigned char*>(keyBytes.constData());
-    const auto* iv = reinterpret_cast<const unsigned char*>(ivec.constData());
-    auto* o = reinterpret_cast<unsigned char*>(out.data());
-    const bool ok = context && algorithm && EVP_EncryptInit_ex2(context.get(), algorithm, k, iv, nullptr) == 1
-        && EVP_EncryptUpdate(context.get(), o, &updated, reinterpret_cast<const unsigned char*>(plain.constData()),
-                             static_cast<int>(plain.size()))
-            == 1
-        && EVP_EncryptFinal_ex(context.get(), o + updated, &finished) == 1;
-    EXPECT_TRUE(ok);
-    out.truncate(updated + finished);
-    return out;
+    EXPECT_TRUE(context
+                && EVP_EncryptInit_ex2(context.get(), EVP_aes_128_cbc(), bytes(aesKey()->key()), bytes(ivec), nullptr)
+                    == 1
+                && EVP_EncryptUpdate(context.get(), o, &updated, bytes(plain), static_cast<int>(plain.size())) == 1
+                && EVP_EncryptFinal_ex(context.get(), o + updated, &finished) == 1);
+    return aesKey()->decryptData(ivec + out.left(updated + finished));
 }
 
 // qCompress's layout with a chosen length in front of the zlib stream.
@@ -86,23 +82,13 @@ QByteArray withAnnouncedSize(quint32 announced, const QByteArray& data)
     return header + qCompress(data).mid(4);
 }
 
-// What decryptData makes of plain, encrypted directly with the AES test key and a stored vector.
-QByteArray decryptCrafted(const QByteArray& plain)
-{
-    const QByteArray ivec = QByteArray::fromHex("000102030405060708090a0b0c0d0e0f");
-    return aesKey()->decryptData(ivec + evpEncrypt("aes-128-cbc", aesKey()->key(), ivec, plain));
-}
-
 TEST(EncryptedData, RoundTripsForEveryCipherAndVectorMode)
 {
-    const std::shared_ptr<ReverizKey> keys[] = {
-        aesKey(),
-        key("bf-cbc", QByteArray::fromHex("0123456789abcdeff0e1d2c3b4a59687"), 16, false),
-        key("bf-cbc", QByteArray::fromHex("0123456789abcdeff0e1d2c3b4a59687"), 16, true),
-        bfKey(),
-    };
-    const QByteArray inputs[] = {QByteArray(),  QByteArray("x"),         text(15), text(16), pseudoRandom(17, 1),
-                                 text(3 << 20), pseudoRandom(1 << 20, 2)};
+    const QByteArray bfBytes = QByteArray::fromHex("0123456789abcdeff0e1d2c3b4a59687");
+    const std::shared_ptr<ReverizKey> keys[] = {aesKey(), key("bf-cbc", bfBytes, 16, false),
+                                                key("bf-cbc", bfBytes, 16, true), bfKey()};
+    const QByteArray inputs[] = {
+        QByteArray(), "x", text(15), text(16), pseudoRandom(17, 1), text(3 << 20), pseudoRandom(1 << 20, 2)};
     for (const auto& k : keys) {
         for (const QByteArray& input : inputs) {
             SCOPED_TRACE(::testing::Message() << k->cipherName().toStdString() << " fixed " << k->fixedIvec() << " "
@@ -112,9 +98,12 @@ TEST(EncryptedData, RoundTripsForEveryCipherAndVectorMode)
             EXPECT_EQ(k->decryptData(encrypted), input);
         }
     }
+    const auto unusable = key("no-such-cipher", QByteArray(), 0, false);
+    EXPECT_EQ(unusable->encryptData(QByteArray()), QByteArray());
+    EXPECT_EQ(unusable->decryptData(QByteArray()), QByteArray());
 }
 
-TEST(EncryptedData, RandomVectorsAreStoredInFrontAndDifferEachTime)
+TEST(EncryptedData, RandomVectorsAreStoredInFrontAndDrawnEachTime)
 {
     for (const qsizetype size : {1, 15, 16, 17, 100000}) {
         SCOPED_TRACE(size);
@@ -122,23 +111,21 @@ TEST(EncryptedData, RandomVectorsAreStoredInFrontAndDifferEachTime)
         const QByteArray first = aesKey()->encryptData(input);
         const QByteArray second = aesKey()->encryptData(input);
         EXPECT_GE(first.size(), 32);
-        EXPECT_EQ((first.size() - 16) % 16, 0);
+        EXPECT_EQ(first.size() % 16, 0);
         EXPECT_NE(first.left(16), second.left(16));
         EXPECT_NE(first.mid(16), second.mid(16));
     }
-}
 
-TEST(EncryptedData, TheCipherReadsOnlyTheLeadingBytesOfAStoredVector)
-{
+    // All keyLengthInBytes of the vector are stored, but "bf-cbc" reads only the first 8.
     const auto bf = key("bf-cbc", QByteArray::fromHex("0123456789abcdeff0e1d2c3b4a59687"), 16, false);
     QByteArray encrypted = bf->encryptData("some log lines");
-    ASSERT_EQ(encrypted.size() % 8, 0);
+    EXPECT_EQ(encrypted.size() % 8, 0);
     for (int i = 8; i < 16; ++i)
         encrypted[i] = static_cast<char>(~encrypted[i]);
     EXPECT_EQ(bf->decryptData(encrypted), "some log lines");
 }
 
-TEST(EncryptedData, FixedVectorOutputIsRepeatableAndCarriesNoVector)
+TEST(EncryptedData, FixedVectorOutputIsRepeatableAndUsesSixteenKeyBytes)
 {
     for (const qsizetype size : {1, 7, 8, 9, 100000}) {
         SCOPED_TRACE(size);
@@ -146,23 +133,16 @@ TEST(EncryptedData, FixedVectorOutputIsRepeatableAndCarriesNoVector)
         const QByteArray encrypted = bfKey()->encryptData(input);
         EXPECT_EQ(encrypted.size() % 8, 0);
         EXPECT_EQ(bfKey()->encryptData(input), encrypted);
-        const QByteArray compressed = qCompress(input, 1);
-        EXPECT_EQ(encrypted.size(), compressed.size() + 8 - compressed.size() % 8);
     }
-}
 
-TEST(EncryptedData, OnlyTheFirstSixteenBytesOfABlowfishKeyMatter)
-{
-    QByteArray other(1024, 'k');
-    other.replace(16, 1008, QByteArray(1008, 'z'));
-    QByteArray differentByte15(1024, 'k');
-    differentByte15[15] = 'j';
+    QByteArray sameStart(1024, 'z');
+    sameStart.replace(0, 16, QByteArray(16, 'k'));
+    QByteArray otherByte15(1024, 'k');
+    otherByte15[15] = 'j';
     const QByteArray input = text(5000);
-
     const QByteArray encrypted = bfKey()->encryptData(input);
-    EXPECT_EQ(key("bf-cbc", other, 1024, true)->encryptData(input), encrypted);
-    EXPECT_EQ(key("bf-cbc", other, 1024, true)->decryptData(encrypted), input);
-    EXPECT_NE(key("bf-cbc", differentByte15, 1024, true)->encryptData(input), encrypted);
+    EXPECT_EQ(key("bf-cbc", sameStart, 1024, true)->encryptData(input), encrypted);
+    EXPECT_NE(key("bf-cbc", otherByte15, 1024, true)->encryptData(input), encrypted);
 }
 
 TEST(EncryptedData, KeysTheCipherCannotUseFailBeforeInitialisation)
@@ -175,9 +155,9 @@ TEST(EncryptedData, KeysTheCipherCannotUseFailBeforeInitialisation)
         {"unknown_cipher", key("no-such-cipher", QByteArray(16, 'k'), 16, false)},
         {"not_cbc", key("aes-128-ecb", QByteArray(16, 'k'), 16, false)},
         {"key_shorter_than_the_cipher_key", key("aes-128-cbc", QByteArray(15, 'k'), 16, false)},
+        {"bf_key_shorter_than_16_bytes", key("bf-cbc", QByteArray(8, 'k'), 8, true)},
         {"random_vector_shorter_than_the_cipher_vector", key("aes-128-cbc", QByteArray(16, 'k'), 8, false)},
         {"fixed_vector_for_a_longer_cipher_vector", key("aes-128-cbc", QByteArray(16, 'k'), 16, true)},
-        {"bf_key_shorter_than_16_bytes", key("bf-cbc", QByteArray(8, 'k'), 8, true)},
     };
     for (const auto& row : rows) {
         SCOPED_TRACE(row.name);
@@ -192,13 +172,14 @@ TEST(EncryptedData, KeysTheCipherCannotUseFailBeforeInitialisation)
 
 TEST(EncryptedData, DamagedOrForgedDataFailsWithItsReason)
 {
+    // The announced size is only checked against the limit; the stream's own length wins.
     const QByteArray abc = "abc";
     EXPECT_EQ(decryptCrafted(withAnnouncedSize(1u << 27, abc)), abc);
     EXPECT_EQ(decryptCrafted(withAnnouncedSize(0, abc)), abc);
-    EXPECT_EQ(decryptCrafted(withAnnouncedSize(1000000, abc)), abc);
     EXPECT_EQ(decryptCrafted(withAnnouncedSize(1, text(300000))), text(300000));
 
     const QByteArray zlibAbc = qCompress(abc).mid(4);
+    const QByteArray three("\0\0\0\3", 4);
     const struct
     {
         const char* name;
@@ -215,16 +196,13 @@ TEST(EncryptedData, DamagedOrForgedDataFailsWithItsReason)
          "data corrupted (compressed data too small)"},
         {"announced_above_128_mib", [&] { return decryptCrafted(withAnnouncedSize((1u << 27) + 1, abc)); },
          "data corrupted (invalid compressed size)"},
-        {"announced_maximum", [&] { return decryptCrafted(withAnnouncedSize(0xffffffffu, abc)); },
-         "data corrupted (invalid compressed size)"},
         {"more_than_128_mib_inside",
          [] { return decryptCrafted(withAnnouncedSize(1, QByteArray((128 << 20) + 1, '\0'))); },
          "data corrupted (invalid compressed size)"},
-        {"not_zlib", [] { return decryptCrafted(QByteArray("\0\0\0\3xyzw", 8)); },
+        {"not_zlib", [&] { return decryptCrafted(three + "xyzw"); }, "data corrupted (decompression failed)"},
+        {"zlib_cut_short", [&] { return decryptCrafted(three + zlibAbc.chopped(3)); },
          "data corrupted (decompression failed)"},
-        {"zlib_cut_short", [&] { return decryptCrafted(QByteArray("\0\0\0\3", 4) + zlibAbc.chopped(3)); },
-         "data corrupted (decompression failed)"},
-        {"zlib_checksum_damaged", [&] { return decryptCrafted(QByteArray("\0\0\0\3", 4) + zlibAbc.chopped(1) + '!'); },
+        {"zlib_checksum_damaged", [&] { return decryptCrafted(three + zlibAbc.chopped(1) + '!'); },
          "data corrupted (decompression failed)"},
     };
     for (const auto& row : rows) {
@@ -233,13 +211,6 @@ TEST(EncryptedData, DamagedOrForgedDataFailsWithItsReason)
             (void)row.decrypt(), DecryptionFailedException,
             {QStringLiteral("ReverizKey"), 13002, QString::fromLatin1(row.details), QString(), QString(), QString()});
     }
-}
-
-TEST(EncryptedData, EmptyDataStaysEmptyWhateverTheKey)
-{
-    const auto unusable = key("no-such-cipher", QByteArray(), 0, true);
-    EXPECT_EQ(unusable->encryptData(QByteArray()), QByteArray());
-    EXPECT_EQ(unusable->decryptData(QByteArray()), QByteArray());
 }
 
 // The openssl command line and Python's zlib stand in for a peer that knows only the format.
@@ -261,78 +232,71 @@ protected:
         process.write(input);
         process.closeWriteChannel();
         EXPECT_TRUE(process.waitForFinished(60000));
-        EXPECT_EQ(process.exitStatus(), QProcess::NormalExit);
         EXPECT_EQ(process.exitCode(), 0) << process.readAllStandardError().toStdString();
         return process.readAllStandardOutput();
     }
 
-    QByteArray openssl(const char* mode, const char* cipher, const QByteArray& keyBytes, const QByteArray& ivec,
+    QByteArray openssl(const QString& mode, const QString& cipher, const QByteArray& keyBytes, const QByteArray& ivec,
                        const QByteArray& input) const
     {
         QStringList arguments {QStringLiteral("enc"),
-                               QString::fromLatin1(mode),
-                               QLatin1Char('-') + QString::fromLatin1(cipher),
+                               mode,
+                               QLatin1Char('-') + cipher,
                                QStringLiteral("-K"),
                                QString::fromLatin1(keyBytes.toHex()),
                                QStringLiteral("-iv"),
                                QString::fromLatin1(ivec.toHex())};
-        if (QByteArray(cipher) == "bf-cbc")
+        if (cipher == QLatin1String("bf-cbc"))
             arguments << QStringLiteral("-provider") << QStringLiteral("legacy") << QStringLiteral("-provider")
                       << QStringLiteral("default");
         return run(m_openssl, arguments, input);
     }
 
-    // Checks the big-endian length in front of the zlib stream and inflates it.
-    QByteArray inflate(const QByteArray& compressed) const
+    QByteArray python(const char* script, const QByteArray& input) const
     {
-        return run(m_python,
-                   {QStringLiteral("-c"),
-                    QStringLiteral("import sys, zlib\n"
-                                   "data = sys.stdin.buffer.read()\n"
-                                   "plain = zlib.decompress(data[4:])\n"
-                                   "assert int.from_bytes(data[:4], 'big') == len(plain)\n"
-                                   "sys.stdout.buffer.write(plain)\n")},
-                   compressed);
-    }
-
-    QByteArray deflate(const QByteArray& plain) const
-    {
-        return run(
-            m_python,
-            {QStringLiteral("-c"),
-             QStringLiteral("import sys, zlib\n"
-                            "plain = sys.stdin.buffer.read()\n"
-                            "sys.stdout.buffer.write(len(plain).to_bytes(4, 'big') + zlib.compress(plain, 6))\n")},
-            plain);
+        return run(m_python, {QStringLiteral("-c"), QString::fromLatin1(script)}, input);
     }
 
     QString m_openssl;
     QString m_python;
 };
 
+// Checks the big-endian length in front of the zlib stream and inflates the stream.
+const char* const inflateScript = "import sys, zlib\n"
+                                  "data = sys.stdin.buffer.read()\n"
+                                  "plain = zlib.decompress(data[4:])\n"
+                                  "assert int.from_bytes(data[:4], 'big') == len(plain)\n"
+                                  "sys.stdout.buffer.write(plain)\n";
+const char* const deflateScript = "import sys, zlib\n"
+                                  "plain = sys.stdin.buffer.read()\n"
+                                  "sys.stdout.buffer.write(len(plain).to_bytes(4, 'big') + zlib.compress(plain, 6))\n";
+
 TEST_F(EncryptedDataInterop, OpensslDecryptsWhatTheKeyEncrypts)
 {
     const QByteArray input = text(200000) + pseudoRandom(3000, 5);
+    const QString decrypt = QStringLiteral("-d");
 
     const QByteArray aes = aesKey()->encryptData(input);
-    EXPECT_EQ(inflate(openssl("-d", "aes-128-cbc", aesKey()->key(), aes.left(16), aes.mid(16))), input);
+    const QByteArray aesKeyBytes = aesKey()->key();
+    EXPECT_EQ(python(inflateScript, openssl(decrypt, "aes-128-cbc", aesKeyBytes, aes.left(16), aes.mid(16))), input);
 
     // A 1024-byte Blowfish key is used as its first 16 bytes.
     const QByteArray bf = bfKey()->encryptData(input);
-    EXPECT_EQ(inflate(openssl("-d", "bf-cbc", bfKey()->key().left(16), QByteArray::fromHex(fixedIvecHex), bf)), input);
+    const QByteArray fixedIvec = QByteArray::fromHex(fixedIvecHex);
+    EXPECT_EQ(python(inflateScript, openssl(decrypt, "bf-cbc", bfKey()->key().left(16), fixedIvec, bf)), input);
 }
 
 TEST_F(EncryptedDataInterop, TheKeyDecryptsWhatOpensslEncrypts)
 {
     const QByteArray input = text(200000) + pseudoRandom(3000, 6);
-    const QByteArray compressed = deflate(input);
+    const QByteArray compressed = python(deflateScript, input);
+    const QString encrypt = QStringLiteral("-e");
 
     const QByteArray ivec = pseudoRandom(16, 8);
-    EXPECT_EQ(aesKey()->decryptData(ivec + openssl("-e", "aes-128-cbc", aesKey()->key(), ivec, compressed)), input);
+    EXPECT_EQ(aesKey()->decryptData(ivec + openssl(encrypt, "aes-128-cbc", aesKey()->key(), ivec, compressed)), input);
 
-    const QByteArray bf =
-        openssl("-e", "bf-cbc", bfKey()->key().left(16), QByteArray::fromHex(fixedIvecHex), compressed);
-    EXPECT_EQ(bfKey()->decryptData(bf), input);
+    const QByteArray fixedIvec = QByteArray::fromHex(fixedIvecHex);
+    EXPECT_EQ(bfKey()->decryptData(openssl(encrypt, "bf-cbc", bfKey()->key().left(16), fixedIvec, compressed)), input);
 }
 
 } // namespace
