@@ -1,0 +1,330 @@
+#include "reverizkey.h"
+
+#include "common/encryption/symmetriccipher.h"
+#include "common/exceptions/reverizexception.h"
+#include "common/qkarnjsontrait.h"
+#include "common/stringconversion.h"
+#include "common/typechecks.h"
+
+#include <QByteArrayView>
+#include <QCryptographicHash>
+#include <QtEndian>
+
+#include <openssl/err.h>
+#include <openssl/rand.h>
+
+#include <algorithm>
+#include <limits>
+#include <utility>
+#include <zlib.h>
+
+namespace {
+
+const char* const memberKey = "key";
+const char* const memberCipherName = "cipherName";
+const char* const memberKeyLength = "keyLengthInBytes";
+const char* const memberFixedIvec = "fixedIvec";
+const char* const memberIdentifier = "identifier";
+const char* const memberPackageId = "packageId";
+
+// Defaults of keys written before the members existed.
+const QLatin1String defaultCipherName("bf-cbc");
+constexpr bool defaultFixedIvec = true;
+constexpr int defaultKeyLength = 1024;
+
+// The announced size decryptData accepts; larger is taken for a forged or garbled header.
+constexpr quint64 decryptDataLimitMiB = 128;
+
+// The 4-byte big-endian length in front of the zlib stream (qCompress's format).
+constexpr qsizetype compressedHeaderSize = 4;
+
+QString context()
+{
+    return QStringLiteral("ReverizKey");
+}
+
+QString member(const char* name)
+{
+    return QString::fromLatin1(name);
+}
+
+QByteArray randomKeyBytes(unsigned int length)
+{
+    QByteArray bytes(static_cast<qsizetype>(length), '\0');
+    auto* data = reinterpret_cast<unsigned char*>(bytes.data());
+    if (length > 0 && RAND_bytes_ex(/*libctx=*/nullptr, data, length, /*strength=*/0) != 1) {
+        ERR_clear_error();
+        throw KeyGenerationFailedException(REVERIZ_HERE);
+    }
+    return bytes;
+}
+
+QByteArray passPhraseKeyBytes(const QString& passPhrase, unsigned int keyLength)
+{
+    // Peers derive the same bytes: no salt, no count, and the chain is not cut to the key length.
+    QByteArray key = QCryptographicHash::hash(passPhrase.toLatin1(), QCryptographicHash::Sha1);
+    while (static_cast<quint64>(key.size()) < keyLength)
+        key += QCryptographicHash::hash(key, QCryptographicHash::Sha1);
+    return key;
+}
+
+// The tail of a Base64 text that must be its "=" fill: one or two "=" and nothing else.
+bool isPadding(const QString& tail)
+{
+    return (tail.size() == 1 || tail.size() == 2) && tail.count(QLatin1Char('=')) == tail.size();
+}
+
+// Keys written before identifiers existed were package keys and named their package only.
+ReverizKeyIdentifier identifierFromPackageId(const Json::Value& json)
+{
+    if (!json.isMember(memberPackageId))
+        throw JsonMemberMissingException(context(), member(memberIdentifier), REVERIZ_HERE);
+    QString packageId;
+    QkarnJsonTrait<QString>::fromJson(json[memberPackageId], packageId);
+    if (!TypeChecks::isUUID(packageId))
+        throw JsonMemberInvalidException(context(), member(memberPackageId), QStringLiteral("not a valid UUID"),
+                                         REVERIZ_HERE);
+    return ReverizKeyIdentifier::createPackageKeyWithoutFolderInformationIdentifier(packageId);
+}
+
+quint64 limitInBytes(quint64 limitMiB)
+{
+    // Any limit from 2^44 MiB on admits every size; this keeps the product in 64 bits.
+    return limitMiB >= (quint64(1) << 44) ? std::numeric_limits<quint64>::max() : limitMiB << 20;
+}
+
+quint32 announcedSize(QByteArrayView compressed)
+{
+    return std::max<quint32>(qFromBigEndian<quint32>(compressed.data()), 1);
+}
+
+// Throws unless compressed can be qCompress output of at most limitMiB mebibytes. Runs before any memory is
+// reserved for the uncompressed data, so a forged header cannot make the decompressor reserve gigabytes.
+void dataUncompressSanityCheck(QByteArrayView compressed, quint64 limitMiB)
+{
+    if (compressed.size() <= compressedHeaderSize)
+        throw DecryptionFailedException(context(), QStringLiteral("data corrupted (compressed data too small)"),
+                                        REVERIZ_HERE);
+    if (limitInBytes(limitMiB) < announcedSize(compressed))
+        throw DecryptionFailedException(context(), QStringLiteral("data corrupted (invalid compressed size)"),
+                                        REVERIZ_HERE);
+}
+
+class InflateStream
+{
+public:
+    InflateStream() { m_initialised = inflateInit(&m_stream) == Z_OK; }
+    ~InflateStream()
+    {
+        if (m_initialised)
+            inflateEnd(&m_stream);
+    }
+    InflateStream(const InflateStream&) = delete;
+    InflateStream& operator=(const InflateStream&) = delete;
+
+    bool initialised() const { return m_initialised; }
+    z_stream* get() { return &m_stream; }
+
+private:
+    z_stream m_stream {};
+    bool m_initialised = false;
+};
+
+// Inflates checked qCompress output. Unlike qUncompress, a stream that does not decode is an error rather than
+// an empty result. The announced size is only where the output starts: peers' data whose header is off still
+// decodes, as the output grows, but never beyond the limit.
+QByteArray uncompress(QByteArrayView compressed, quint64 limitMiB)
+{
+    const QByteArrayView stream = compressed.sliced(compressedHeaderSize);
+    const quint64 maximumSize =
+        std::min(limitInBytes(limitMiB), static_cast<quint64>(std::numeric_limits<qsizetype>::max() / 2));
+    InflateStream inflater;
+    if (!inflater.initialised() || static_cast<quint64>(stream.size()) > std::numeric_limits<uInt>::max())
+        throw DecryptionFailedException(context(), QStringLiteral("data corrupted (decompression failed)"),
+                                        REVERIZ_HERE);
+    z_stream* z = inflater.get();
+    z->next_in = const_cast<Bytef*>(reinterpret_cast<const Bytef*>(stream.data()));
+    z->avail_in = static_cast<uInt>(stream.size());
+
+    QByteArray output(static_cast<qsizetype>(announcedSize(compressed)), Qt::Uninitialized);
+    qsizetype produced = 0;
+    for (;;) {
+        if (produced == output.size()) {
+            if (static_cast<quint64>(output.size()) >= maximumSize)
+                throw DecryptionFailedException(context(), QStringLiteral("data corrupted (invalid compressed size)"),
+                                                REVERIZ_HERE);
+            const quint64 grown = std::max<quint64>(static_cast<quint64>(output.size()) * 2, 64 * 1024);
+            output.resize(static_cast<qsizetype>(std::min(grown, maximumSize)));
+        }
+        const auto room =
+            static_cast<uInt>(std::min<qsizetype>(output.size() - produced, std::numeric_limits<uInt>::max()));
+        z->next_out = reinterpret_cast<Bytef*>(output.data() + produced);
+        z->avail_out = room;
+        const int result = inflate(z, Z_NO_FLUSH);
+        produced += room - z->avail_out;
+        if (result == Z_STREAM_END)
+            break;
+        // Z_BUF_ERROR with room left means the input ended before the stream did.
+        const bool needsRoom = result == Z_BUF_ERROR && z->avail_out == 0;
+        if (result != Z_OK && !needsRoom)
+            throw DecryptionFailedException(context(), QStringLiteral("data corrupted (decompression failed)"),
+                                            REVERIZ_HERE);
+    }
+    output.truncate(produced);
+    output.squeeze();
+    return output;
+}
+
+} // namespace
+
+ReverizKey::ReverizKey(const ReverizKeyIdentifier& identifier, const QByteArray& key, const QString& cipherName,
+                       unsigned int keyLengthInBytes, bool fixedIvec)
+    : m_identifier(identifier)
+    , m_key(key)
+    , m_cipherName(cipherName)
+    , m_keyLengthInBytes(keyLengthInBytes)
+    , m_fixedIvec(fixedIvec)
+{
+}
+
+ReverizKey::ReverizKey(const ReverizKeyIdentifier& identifier, const QString& cipherName, unsigned int keyLengthInBytes,
+                       bool fixedIvec)
+    : ReverizKey(identifier, randomKeyBytes(keyLengthInBytes), cipherName, keyLengthInBytes, fixedIvec)
+{
+}
+
+std::shared_ptr<ReverizKey> ReverizKey::createSessionKey(const QString& cipherName, unsigned int keyLengthInBytes,
+                                                         bool fixedIvec)
+{
+    return std::make_shared<ReverizKey>(ReverizKeyIdentifier::createSessionKeyIdentifier(), cipherName,
+                                        keyLengthInBytes, fixedIvec);
+}
+
+std::shared_ptr<ReverizKey> ReverizKey::createLogfileKey(const QString& cipherName, unsigned int keyLengthInBytes,
+                                                         bool fixedIvec)
+{
+    return std::make_shared<ReverizKey>(ReverizKeyIdentifier::createLogfileKeyIdentifier(), cipherName,
+                                        keyLengthInBytes, fixedIvec);
+}
+
+std::shared_ptr<ReverizKey> ReverizKey::createPackageKey(const QString& folderId, const QString& packageId,
+                                                         const QString& cipherName, unsigned int keyLengthInBytes,
+                                                         bool fixedIvec)
+{
+    return std::make_shared<ReverizKey>(ReverizKeyIdentifier::createPackageKeyIdentifier(folderId, packageId),
+                                        cipherName, keyLengthInBytes, fixedIvec);
+}
+
+std::shared_ptr<ReverizKey> ReverizKey::createPassPhraseBasedKey(const QString& passPhrase, const QString& cipherName,
+                                                                 unsigned int keyLengthInBytes, bool fixedIvec)
+{
+    return std::make_shared<ReverizKey>(ReverizKeyIdentifier::createPassPhraseKeyIdentifier(),
+                                        passPhraseKeyBytes(passPhrase, keyLengthInBytes), cipherName, keyLengthInBytes,
+                                        fixedIvec);
+}
+
+void ReverizKey::addFolderId(QString folderId)
+{
+    const std::optional<QString> packageId = m_identifier.packageId();
+    if (!packageId)
+        throw InvalidUUIDException(REVERIZ_HERE);
+    m_identifier = ReverizKeyIdentifier::createPackageKeyIdentifier(std::move(folderId), *packageId);
+}
+
+Json::Value ReverizKey::toJson() const
+{
+    Json::Value json(Json::objectValue);
+    json[memberKey] = m_key.toBase64().toStdString();
+    QkarnJsonTrait<QString>::toJson(json[memberCipherName], m_cipherName);
+    QkarnJsonTrait<unsigned int>::toJson(json[memberKeyLength], m_keyLengthInBytes);
+    QkarnJsonTrait<bool>::toJson(json[memberFixedIvec], m_fixedIvec);
+    json[memberIdentifier] = m_identifier.toJson();
+    if (const std::optional<QString> packageId = m_identifier.packageId())
+        QkarnJsonTrait<QString>::toJson(json[memberPackageId], *packageId);
+    return json;
+}
+
+std::shared_ptr<ReverizKey> ReverizKey::fromJson(const Json::Value& json)
+{
+    // The checks run in a fixed order, and the first failure is the one reported.
+    if (!json.isObject() || !json.isMember(memberKey))
+        throw JsonMemberMissingException(context(), member(memberKey), REVERIZ_HERE);
+    // The JSON library's string conversion makes "" of null and text of numbers and booleans; arrays and objects
+    // have none.
+    const Json::Value& keyValue = json[memberKey];
+    const bool hasText = keyValue.isConvertibleTo(Json::stringValue);
+    const QString keyText = hasText ? StringConversion::fromStdString(keyValue.asString()) : QString();
+    if (!hasText || !TypeChecks::isBase64(keyText))
+        throw JsonMemberInvalidException(context(), member(memberKey), QStringLiteral("not valid base64"),
+                                         REVERIZ_HERE);
+
+    QString cipherName = defaultCipherName;
+    if (json.isMember(memberCipherName))
+        QkarnJsonTrait<QString>::fromJson(json[memberCipherName], cipherName);
+    bool fixedIvec = defaultFixedIvec;
+    if (json.isMember(memberFixedIvec))
+        QkarnJsonTrait<bool>::fromJson(json[memberFixedIvec], fixedIvec);
+    int keyLength = defaultKeyLength;
+    if (json.isMember(memberKeyLength))
+        QkarnJsonTrait<int>::fromJson(json[memberKeyLength], keyLength);
+
+    // The "=" fill is checked against the length before any bytes are counted: 3n+1 bytes end in "==", 3n+2 in
+    // "=". A negative length never has a fitting fill unless it is a multiple of 3.
+    const int remainder = keyLength % 3;
+    if (remainder != 0 && !isPadding(keyText.right(3 - remainder)))
+        throw InvalidJsonInputException(REVERIZ_HERE);
+    const QByteArray key = keyValue.isString() ? QByteArray::fromBase64(keyText.toLatin1()) : QByteArray();
+    if (key.size() != static_cast<qsizetype>(keyLength))
+        throw JsonMemberInvalidException(context(), member(memberKey), QStringLiteral("keylength wrong"), REVERIZ_HERE);
+
+    const ReverizKeyIdentifier identifier = json.isMember(memberIdentifier)
+        ? ReverizKeyIdentifier::fromJson(json[memberIdentifier])
+        : identifierFromPackageId(json);
+    return std::make_shared<ReverizKey>(identifier, key, cipherName, static_cast<unsigned int>(keyLength), fixedIvec);
+}
+
+QByteArray ReverizKey::encryptData(const QByteArray& data) const
+{
+    if (data.isEmpty())
+        return data;
+    // A random vector is stored in front of the ciphertext, all keyLengthInBytes of it, though the cipher only
+    // reads its own vector length; the fixed vector is never stored.
+    const QByteArray randomIvec = m_fixedIvec ? QByteArray() : SymmetricCipher::randomIvec(m_keyLengthInBytes);
+    const QByteArrayView ivec = m_fixedIvec ? SymmetricCipher::fixedIvec() : QByteArrayView(randomIvec);
+    const QByteArray compressed = qCompress(data, 1);
+
+    QByteArray encrypted;
+    const qsizetype stored = randomIvec.size();
+    const qsizetype written = SymmetricCipher::run(SymmetricCipher::Direction::Encrypt, m_cipherName, m_key, ivec,
+                                                   compressed, encrypted, stored);
+    encrypted.truncate(stored + written);
+    std::copy(randomIvec.cbegin(), randomIvec.cend(), encrypted.begin());
+    return encrypted;
+}
+
+QByteArray ReverizKey::decryptData(const QByteArray& data) const
+{
+    if (data.isEmpty())
+        return data;
+    // The vector is read in place from the input: there is no vector buffer whose allocation could fail.
+    QByteArrayView ivec = SymmetricCipher::fixedIvec();
+    QByteArrayView ciphertext(data);
+    if (!m_fixedIvec) {
+        if (data.size() < static_cast<qsizetype>(m_keyLengthInBytes))
+            throw DecryptionFailedException(context(), QStringLiteral("encrypted data size too small"), REVERIZ_HERE);
+        ivec = ciphertext.first(m_keyLengthInBytes);
+        ciphertext = ciphertext.sliced(m_keyLengthInBytes);
+    }
+
+    QByteArray compressed;
+    const qsizetype written =
+        SymmetricCipher::run(SymmetricCipher::Direction::Decrypt, m_cipherName, m_key, ivec, ciphertext, compressed, 0);
+    compressed.truncate(written);
+    dataUncompressSanityCheck(compressed, decryptDataLimitMiB);
+    return uncompress(compressed, decryptDataLimitMiB);
+}
+
+quint64 ReverizKey::minimumBytesForDecryption() const
+{
+    return static_cast<quint64>(m_keyLengthInBytes) + 1;
+}

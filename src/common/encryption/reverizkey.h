@@ -1,0 +1,94 @@
+#ifndef REVERIZ_COMMON_ENCRYPTION_REVERIZKEY_H
+#define REVERIZ_COMMON_ENCRYPTION_REVERIZKEY_H
+
+#include "common/encryption/reverizkeyidentifier.h"
+
+#include <QByteArray>
+#include <QString>
+
+#include <json/value.h>
+
+#include <memory>
+
+/**
+ * A symmetric key with what it takes to use it: identifier, key bytes, cipher name ("aes-128-cbc", "bf-cbc"),
+ * key length and whether the data carries no vector (fixedIvec) or a random one of keyLengthInBytes bytes in
+ * front. Only the cipher's own key length of leading key bytes enters the cipher.
+ */
+class ReverizKey
+{
+public:
+    /** Stores the values unchanged, with no check. */
+    ReverizKey(const ReverizKeyIdentifier& identifier, const QByteArray& key, const QString& cipherName,
+               unsigned int keyLengthInBytes, bool fixedIvec);
+    /** Makes keyLengthInBytes random key bytes; throws KeyGenerationFailedException when the source fails. */
+    ReverizKey(const ReverizKeyIdentifier& identifier, const QString& cipherName, unsigned int keyLengthInBytes,
+               bool fixedIvec);
+
+    /** A random key identified as a session key. */
+    static std::shared_ptr<ReverizKey> createSessionKey(const QString& cipherName, unsigned int keyLengthInBytes,
+                                                        bool fixedIvec);
+    /** A random key identified as the key of a log file. */
+    static std::shared_ptr<ReverizKey> createLogfileKey(const QString& cipherName, unsigned int keyLengthInBytes,
+                                                        bool fixedIvec);
+    /** A random package key; both ids are checked first (InvalidUUIDException). */
+    static std::shared_ptr<ReverizKey> createPackageKey(const QString& folderId, const QString& packageId,
+                                                        const QString& cipherName, unsigned int keyLengthInBytes,
+                                                        bool fixedIvec);
+    /**
+     * The key derived from the Latin-1 bytes of passPhrase: a chain of SHA-1 digests, 20 bytes each, until at
+     * least keyLengthInBytes bytes; not cut to that length (16 gives 20 bytes, 41 gives 60).
+     */
+    static std::shared_ptr<ReverizKey> createPassPhraseBasedKey(const QString& passPhrase, const QString& cipherName,
+                                                                unsigned int keyLengthInBytes, bool fixedIvec);
+
+    ReverizKeyIdentifier identifier() const { return m_identifier; }
+    QByteArray key() const { return m_key; }
+    QString cipherName() const { return m_cipherName; }
+    unsigned int keyLengthInBytes() const { return m_keyLengthInBytes; }
+    bool fixedIvec() const { return m_fixedIvec; }
+
+    /**
+     * Makes this a package key of folderId, keeping its package id. Throws InvalidUUIDException, leaving the key
+     * unchanged, when either id is not a UUID or the key has no package id.
+     */
+    void addFolderId(QString folderId);
+
+    /** The plain JSON form: "key" (Base64), "cipherName", "keyLengthInBytes", "fixedIvec", "identifier", and
+     *  "packageId" when the identifier has one. */
+    Json::Value toJson() const;
+    /**
+     * Reads the plain form; "cipherName", "fixedIvec" and "keyLengthInBytes" default to "bf-cbc", true and 1024,
+     * and a form without "identifier" needs a "packageId". Throws a subclass of InvalidJsonInputException.
+     */
+    static std::shared_ptr<ReverizKey> fromJson(const Json::Value& json);
+
+    /**
+     * Compresses data and encrypts it: the random vector (unless fixedIvec), then the CBC ciphertext. Empty data
+     * stays empty. Throws EncryptionFailedException.
+     */
+    [[nodiscard]] QByteArray encryptData(const QByteArray& data) const;
+    /**
+     * Reverses encryptData; refuses data announcing more than 128 MiB. Empty data stays empty. Throws
+     * DecryptionFailedException (also for a wrong key or damaged data).
+     */
+    [[nodiscard]] QByteArray decryptData(const QByteArray& data) const;
+    /** keyLengthInBytes + 1. */
+    quint64 minimumBytesForDecryption() const;
+
+    friend bool operator==(const ReverizKey& a, const ReverizKey& b)
+    {
+        return a.m_identifier == b.m_identifier && a.m_key == b.m_key && a.m_cipherName == b.m_cipherName
+            && a.m_keyLengthInBytes == b.m_keyLengthInBytes && a.m_fixedIvec == b.m_fixedIvec;
+    }
+    friend bool operator!=(const ReverizKey& a, const ReverizKey& b) { return !(a == b); }
+
+private:
+    ReverizKeyIdentifier m_identifier;
+    QByteArray m_key;
+    QString m_cipherName;
+    unsigned int m_keyLengthInBytes;
+    bool m_fixedIvec;
+};
+
+#endif

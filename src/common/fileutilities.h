@@ -1,0 +1,60 @@
+#ifndef REVERIZ_COMMON_FILEUTILITIES_H
+#define REVERIZ_COMMON_FILEUTILITIES_H
+
+#include <QByteArray>
+#include <QString>
+#include <QStringList>
+
+#include <json/value.h>
+
+/**
+ * Whole-file reads and writes of byte arrays and JSON documents. Every failure throws a ReverizException named
+ * "FileUtilities" whose details are the catalogue text (context "FileUtilities") of the failure's key with its
+ * "%1" filled in, and whose id is the file concerned.
+ *
+ * A safe replacement writes the new content to the companion file path + ".tempreplace" and renames it over the
+ * target. A companion left behind without its target can be moved into place by a read.
+ */
+namespace FileUtilities {
+
+/**
+ * Writes data as the whole content of path, creating missing directories. With safeReplace, an existing file is
+ * replaced in one step through its companion; without, it is truncated and overwritten in place.
+ */
+void writeByteArray(const QString& path, const QByteArray& data, bool safeReplace);
+
+/** Writes the compact JSON text of value (one line and a line feed) like writeByteArray. */
+void writeJsonValue(const QString& path, const Json::Value& value, bool safeReplace);
+
+/**
+ * Replaces data with the whole content of path. With recoverTempReplace, a missing file whose companion exists
+ * is first restored from the companion. Throws code 4001 naming the companion when neither is used.
+ */
+void readByteArray(const QString& path, QByteArray& data, bool recoverTempReplace);
+
+/** Reads path like readByteArray and parses it permissively (comments, any root value); 4006 if not JSON. */
+void readJsonValue(const QString& path, Json::Value& value, bool recoverTempReplace);
+
+} // namespace FileUtilities
+
+// Paths and file names. Nothing here throws.
+namespace PathTools {
+
+/**
+ * Creates path if it is missing and sets its length to size (cutting it, or extending it with zero bytes).
+ * Returns true when the file now has that length; false, for example, when its directory does not exist.
+ */
+bool createEmptyFile(const QString& path, qint64 size);
+
+/** Keeps only the ASCII digits and letters and the space of text, in order. */
+QString eraseDangerousCharacters(const QString& text);
+
+/**
+ * Joins the non-empty parts with "/", adding one only where neither side of the join has one. Nothing else is
+ * normalised: "a/" and "/b" give "a//b".
+ */
+QString combinePath(const QStringList& parts);
+
+} // namespace PathTools
+
+#endif
