@@ -3,6 +3,7 @@
 #include "common/typechecks.h"
 #include "support/exceptionmatchers.h"
 #include "support/jsonrejection.h"
+#include "support/testkeys.h"
 
 #include <gtest/gtest.h>
 
