@@ -122,9 +122,6 @@ TEST(ReverizActor, FromJsonAcceptsLooseUUIDsAndIgnoresUserUUIDOfOtherTypes)
         {"uneven_groups",
          R"({"type":"user","serverUUID":"a-bc-0-123456789-f","userUUID":"0----"})",
          {QStringLiteral("a-bc-0-123456789-f"), QStringLiteral("0----")}},
-        {"other_members_ignored",
-         R"({"type":"owner","serverUUID":"----","extra":[1,2]})",
-         {QStringLiteral("----"), ReverizActor::Owner}},
     };
     for (const auto& row : cases) {
         SCOPED_TRACE(row.name);
@@ -158,18 +155,14 @@ TEST(ReverizActor, FromJsonRejectsInTheDocumentedOrder)
         {"type_upper_case", R"({"type":"PROTOCOL","serverUUID":"----"})",
          memberInvalid(actor, "type", "invalid content")},
         {"type_number", R"({"type":3,"serverUUID":"----"})", memberInvalid(actor, "type", "invalid content")},
-        {"type_null", R"({"type":null,"serverUUID":"----"})", memberInvalid(actor, "type", "invalid content")},
-        {"type_padded", R"({"type":"user ","serverUUID":"----"})", memberInvalid(actor, "type", "invalid content")},
         {"type_before_uuid", R"({"type":"users","serverUUID":"X"})", memberInvalid(actor, "type", "invalid content")},
         {"server_uuid_upper_case", R"({"type":"protocol","serverUUID":"3B241101-E2BB-4255-8CAF-4136C566A962"})",
          invalidUUID()},
         {"server_uuid_braces", R"({"type":"server","serverUUID":"{3b241101-e2bb-4255-8caf-4136c566a962}"})",
          invalidUUID()},
-        {"server_uuid_three_hyphens", R"({"type":"owner","serverUUID":"a-b-c-d"})", invalidUUID()},
         {"server_uuid_empty", R"({"type":"protocol","serverUUID":""})", invalidUUID()},
         {"server_uuid_number", R"({"type":"protocol","serverUUID":5})", invalidUUID()},
         {"user_without_user_uuid", R"({"type":"user","serverUUID":"----"})", invalidUUID()},
-        {"user_uuid_null", R"({"type":"user","serverUUID":"----","userUUID":null})", invalidUUID()},
         {"user_uuid_upper_case", R"({"type":"user","serverUUID":"----","userUUID":"A----"})", invalidUUID()},
         {"user_server_uuid_invalid", R"({"type":"user","serverUUID":"x","userUUID":"----"})", invalidUUID()},
     };
