@@ -1,5 +1,6 @@
 #!/usr/bin/env bash
-# Builds the key utility and runs its main job on built-in sample data, in a scratch directory.
+# Builds the key utility and runs its main job in a scratch directory: creates the protocol key pair of a new
+# server UUID and shows the two key files.
 # Installs missing Debian packages first.
 set -euo pipefail
 source "$(dirname "${BASH_SOURCE[0]}")/lib.sh"
@@ -13,5 +14,12 @@ scratch=$(mktemp -d)
 trap 'rm -rf "$scratch"' EXIT
 cd "$scratch"
 
-say "keyutility (no command: usage)"
-"$keyutility"
+server_uuid=$(cat /proc/sys/kernel/random/uuid)
+say "keyutility create $server_uuid"
+"$keyutility" create "$server_uuid"
+
+say "ls -l"
+ls -l
+
+say "protocolkey-public.key"
+cat protocolkey-public.key

@@ -7,6 +7,8 @@
 #include <gmock/gmock.h>
 
 #include <optional>
+#include <ostream>
+#include <utility>
 
 /** The fields of a ReverizException that a test expects; unset ones are not compared. */
 struct ExceptionFields
@@ -18,6 +20,21 @@ struct ExceptionFields
     std::optional<QString> id;
     std::optional<QString> path;
 };
+
+/** Prints the expected fields readably when a match fails. */
+inline void PrintTo(const ExceptionFields& fields, std::ostream* os)
+{
+    *os << "{name " << ::testing::PrintToString(fields.name);
+    if (fields.errorCode)
+        *os << ", errorCode " << *fields.errorCode;
+    const std::pair<const char*, const std::optional<QString>*> texts[] = {
+        {"details", &fields.details}, {"idType", &fields.idType}, {"id", &fields.id}, {"path", &fields.path}};
+    for (const auto& [label, text] : texts) {
+        if (*text)
+            *os << ", " << label << ' ' << ::testing::PrintToString(**text);
+    }
+    *os << '}';
+}
 
 /** Matches a ReverizException whose fields equal the expected ones; names the first field that differs. */
 MATCHER_P(HasFields, expected, "")

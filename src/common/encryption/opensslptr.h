@@ -2,6 +2,7 @@
 #define REVERIZ_COMMON_ENCRYPTION_OPENSSLPTR_H
 
 #include <openssl/bio.h>
+#include <openssl/bn.h>
 #include <openssl/decoder.h>
 #include <openssl/encoder.h>
 #include <openssl/evp.h>
@@ -15,6 +16,7 @@
  */
 struct OsslFree
 {
+    void operator()(BIGNUM* p) const noexcept { BN_free(p); }
     void operator()(BIO* p) const noexcept { BIO_free_all(p); }
     void operator()(EVP_CIPHER* p) const noexcept { EVP_CIPHER_free(p); }
     void operator()(EVP_CIPHER_CTX* p) const noexcept { EVP_CIPHER_CTX_free(p); }

@@ -1,0 +1,32 @@
+// Key files from anywhere: loading either throws a ReverizException or yields a pair that survives writing and
+// loading again. Anything else escaping (a JsonCpp logic error on an unexpected value type) is a crash.
+
+#include "common/encryption/reverizrsa.h"
+#include "common/exceptions/reverizexception.h"
+#include "common/jsontext.h"
+
+#include <cstdint>
+#include <cstdlib>
+
+extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
+{
+    Json::Value json;
+    if (!JsonText::parsePermissive(reinterpret_cast<const char*>(data), reinterpret_cast<const char*>(data) + size,
+                                   json))
+        return 0;
+    std::shared_ptr<ReverizRSA> pair;
+    try {
+        pair = ReverizRSA::fromJson(json);
+    } catch (const ReverizException&) {
+        return 0;
+    }
+
+    const std::shared_ptr<ReverizRSA> again = ReverizRSA::fromJson(pair->toJson(true));
+    if (!(again->keyOwner() == pair->keyOwner()) || again->publicKey() != pair->publicKey()
+        || again->privateKey() != pair->privateKey())
+        std::abort();
+    // A protected but empty private key is not written, so it comes back unprotected.
+    if (!pair->privateKey().isEmpty() && again->requiresPassPhrase() != pair->requiresPassPhrase())
+        std::abort();
+    return 0;
+}

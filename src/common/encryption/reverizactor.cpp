@@ -1,0 +1,116 @@
+#include "reverizactor.h"
+
+#include "common/exceptions/reverizexception.h"
+#include "common/qkarnjsontrait.h"
+#include "common/uuidtools.h"
+#include "keyfileformat.h"
+
+#include <optional>
+#include <utility>
+
+namespace {
+
+const QString Context = QStringLiteral("ReverizActor");
+
+const char* typeName(ReverizActor::ActorType type)
+{
+    switch (type) {
+    case ReverizActor::User:
+        return "user";
+    case ReverizActor::Server:
+        return "server";
+    case ReverizActor::Owner:
+        return "owner";
+    case ReverizActor::Protocol:
+        return "protocol";
+    }
+    return ""; // not an ActorType: written so that reading it back fails
+}
+
+std::optional<ReverizActor::ActorType> typeFromName(const QString& name)
+{
+    for (const ReverizActor::ActorType type :
+         {ReverizActor::Protocol, ReverizActor::User, ReverizActor::Server, ReverizActor::Owner}) {
+        if (name == QLatin1String(typeName(type)))
+            return type;
+    }
+    return std::nullopt;
+}
+
+// isMember throws on arrays and scalars; key files are input, so those read as objects without members.
+bool hasMember(const Json::Value& json, const char* name)
+{
+    return json.isObject() && json.isMember(name);
+}
+
+QString readText(const Json::Value& json, const char* name)
+{
+    QString text;
+    if (json.isObject())
+        QkarnJsonTrait<QString>::fromJson(json[name], text);
+    return text;
+}
+
+} // namespace
+
+ReverizActor::ReverizActor(const QString& serverUUID, const QString& userUUID)
+    : m_serverUUID(serverUUID)
+    , m_userUUID(userUUID)
+    , m_type(User)
+{
+}
+
+ReverizActor::ReverizActor(QString serverUUID, ActorType type)
+    : m_serverUUID(std::move(serverUUID))
+    , m_userUUID(type == User ? UuidTools::createUuid() : QString())
+    , m_type(type)
+{
+}
+
+bool ReverizActor::operator==(const ReverizActor& other) const
+{
+    return m_serverUUID == other.m_serverUUID && m_type == other.m_type
+        && (m_type != User || m_userUUID == other.m_userUUID);
+}
+
+const QString& ReverizActor::userUUID() const
+{
+    if (m_type != User)
+        throw RequestedUserUUIDOfNonUserActorException(REVERIZ_HERE);
+    return m_userUUID;
+}
+
+Json::Value ReverizActor::toJson() const
+{
+    Json::Value json(Json::objectValue);
+    QkarnJsonTrait<QString>::toJson(json[KeyFileFormat::ServerUUID], m_serverUUID);
+    json[KeyFileFormat::Type] = typeName(m_type);
+    if (m_type == User)
+        QkarnJsonTrait<QString>::toJson(json[KeyFileFormat::UserUUID], m_userUUID);
+    return json;
+}
+
+ReverizActor ReverizActor::fromJson(const Json::Value& json)
+{
+    if (!hasMember(json, KeyFileFormat::Type))
+        throw JsonMemberMissingException(Context, QLatin1String(KeyFileFormat::Type), REVERIZ_HERE);
+    if (!hasMember(json, KeyFileFormat::ServerUUID))
+        throw JsonMemberMissingException(Context, QLatin1String(KeyFileFormat::ServerUUID), REVERIZ_HERE);
+
+    const std::optional<ActorType> type = typeFromName(readText(json, KeyFileFormat::Type));
+    if (!type) {
+        throw JsonMemberInvalidException(Context, QLatin1String(KeyFileFormat::Type), QStringLiteral("invalid content"),
+                                         REVERIZ_HERE);
+    }
+    const QString serverUUID = readText(json, KeyFileFormat::ServerUUID);
+    if (!UuidTools::validateUuid(serverUUID))
+        throw InvalidUUIDException(REVERIZ_HERE);
+    if (*type != User)
+        return ReverizActor(serverUUID, *type); // a "userUUID" of another type is ignored
+
+    // A missing user UUID reads as empty text and so fails as invalid, not as missing.
+    const QString userUUID = readText(json, KeyFileFormat::UserUUID);
+    if (!UuidTools::validateUuid(userUUID))
+        throw InvalidUUIDException(REVERIZ_HERE);
+    return ReverizActor(serverUUID, userUUID);
+}

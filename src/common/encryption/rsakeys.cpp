@@ -1,0 +1,73 @@
+#include "rsakeys.h"
+
+#include "common/exceptions/reverizexception.h"
+#include "common/typechecks.h"
+
+#include <openssl/core_names.h>
+#include <openssl/err.h>
+#include <openssl/params.h>
+
+namespace RsaKeys {
+
+namespace {
+
+[[noreturn]] void fail(const QString& sourceFile, int sourceLine)
+{
+    ERR_clear_error(); // so that a later operation does not report this one's errors
+    throw BIOFailureException(QStringLiteral("ReverizRSA"), sourceFile, sourceLine);
+}
+
+// "type-specific" is the PKCS #1 structure: RSAPrivateKey for a key pair, RSAPublicKey for the public half.
+QByteArray encodePem(const EVP_PKEY& key, int selection, const QString& label)
+{
+    const OsslPtr<OSSL_ENCODER_CTX> encoder(OSSL_ENCODER_CTX_new_for_pkey(&key, selection, "PEM", "type-specific",
+                                                                          /*propquery=*/nullptr));
+    if (!encoder || OSSL_ENCODER_CTX_get_num_encoders(encoder.get()) == 0)
+        fail(REVERIZ_HERE);
+    const OsslPtr<BIO> bio(BIO_new(BIO_s_mem()));
+    if (!bio || OSSL_ENCODER_to_bio(encoder.get(), bio.get()) != 1)
+        fail(REVERIZ_HERE);
+
+    char* data = nullptr;
+    const long size = BIO_get_mem_data(bio.get(), &data);
+    const QByteArray pem(data, size > 0 ? static_cast<qsizetype>(size) : 0);
+    // Another OpenSSL could pick another structure for "type-specific"; key files hold PKCS #1 only.
+    if (!TypeChecks::isPEM(label, QString::fromLatin1(pem)))
+        fail(REVERIZ_HERE);
+    return pem;
+}
+
+} // namespace
+
+OsslPtr<EVP_PKEY> generate(size_t bits, unsigned int publicExponent)
+{
+    const OsslPtr<EVP_PKEY_CTX> context(EVP_PKEY_CTX_new_from_name(/*libctx=*/nullptr, "RSA", /*propquery=*/nullptr));
+    if (!context || EVP_PKEY_keygen_init(context.get()) <= 0)
+        fail(REVERIZ_HERE);
+    const OSSL_PARAM parameters[] = {
+        OSSL_PARAM_construct_size_t(OSSL_PKEY_PARAM_RSA_BITS, &bits),
+        OSSL_PARAM_construct_uint(OSSL_PKEY_PARAM_RSA_E, &publicExponent),
+        OSSL_PARAM_construct_end(),
+    };
+    if (EVP_PKEY_CTX_set_params(context.get(), parameters) <= 0)
+        fail(REVERIZ_HERE);
+    EVP_PKEY* generated = nullptr;
+    if (EVP_PKEY_generate(context.get(), &generated) <= 0)
+        fail(REVERIZ_HERE);
+    OsslPtr<EVP_PKEY> key(generated);
+    if (!key)
+        fail(REVERIZ_HERE);
+    return key;
+}
+
+QByteArray privateKeyPem(const EVP_PKEY& key)
+{
+    return encodePem(key, OSSL_KEYMGMT_SELECT_KEYPAIR, QStringLiteral("RSA PRIVATE KEY"));
+}
+
+QByteArray publicKeyPem(const EVP_PKEY& key)
+{
+    return encodePem(key, OSSL_KEYMGMT_SELECT_PUBLIC_KEY, QStringLiteral("RSA PUBLIC KEY"));
+}
+
+} // namespace RsaKeys

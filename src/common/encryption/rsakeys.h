@@ -1,0 +1,23 @@
+#ifndef REVERIZ_COMMON_ENCRYPTION_RSAKEYS_H
+#define REVERIZ_COMMON_ENCRYPTION_RSAKEYS_H
+
+#include "opensslptr.h"
+
+#include <QByteArray>
+
+// RSA key objects for ReverizRSA: generation and PKCS #1 PEM encoding through OpenSSL's provider interfaces.
+// Every OpenSSL failure throws BIOFailureException with idType "ReverizRSA".
+namespace RsaKeys {
+
+/** A new RSA key pair with a modulus of bits bits and the given public exponent; never null. */
+OsslPtr<EVP_PKEY> generate(size_t bits, unsigned int publicExponent);
+
+/** The unencrypted "RSA PRIVATE KEY" PEM text of key (64-character lines, each ending in a line feed). */
+QByteArray privateKeyPem(const EVP_PKEY& key);
+
+/** The "RSA PUBLIC KEY" PEM text of key's public half (64-character lines, each ending in a line feed). */
+QByteArray publicKeyPem(const EVP_PKEY& key);
+
+} // namespace RsaKeys
+
+#endif

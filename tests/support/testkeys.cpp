@@ -1,0 +1,84 @@
+#include "testkeys.h"
+
+#include "common/jsontext.h"
+
+#include <QFile>
+
+#include <openssl/core_names.h>
+#include <openssl/decoder.h>
+
+#include <ostream>
+#include <stdexcept>
+
+namespace TestKeys {
+
+namespace {
+
+std::shared_ptr<ReverizRSA> load(const QString& name)
+{
+    Json::Value json;
+    if (!JsonText::parseStrict(read(name), json))
+        throw std::runtime_error("fixture key file is not JSON: " + name.toStdString());
+    return ReverizRSA::fromJson(json);
+}
+
+} // namespace
+
+QString path(const QString& name)
+{
+    return QStringLiteral(TEST_DATA_DIR "/keys/") + name;
+}
+
+QByteArray read(const QString& name)
+{
+    QFile file(path(name));
+    if (!file.open(QIODevice::ReadOnly))
+        throw std::runtime_error("cannot read fixture " + path(name).toStdString());
+    return file.readAll();
+}
+
+const ReverizRSA& protocolPair()
+{
+    static const std::shared_ptr<ReverizRSA> pair = load(QStringLiteral("protocol-private.key"));
+    return *pair;
+}
+
+const ReverizRSA& userPair()
+{
+    static const std::shared_ptr<ReverizRSA> pair = load(QStringLiteral("user-private.key"));
+    return *pair;
+}
+
+OsslPtr<EVP_PKEY> decodePem(const QByteArray& pem)
+{
+    EVP_PKEY* key = nullptr;
+    const OsslPtr<OSSL_DECODER_CTX> decoder(OSSL_DECODER_CTX_new_for_pkey(&key, "PEM", "type-specific", "RSA",
+                                                                          /*selection=*/0, /*libctx=*/nullptr,
+                                                                          /*propquery=*/nullptr));
+    if (!decoder)
+        return nullptr;
+    const auto* data = reinterpret_cast<const unsigned char*>(pem.constData());
+    size_t size = static_cast<size_t>(pem.size());
+    const bool decoded = OSSL_DECODER_from_data(decoder.get(), &data, &size) == 1;
+    OsslPtr<EVP_PKEY> owned(key);
+    if (!decoded)
+        return nullptr;
+    return owned;
+}
+
+unsigned long publicExponent(const EVP_PKEY& key)
+{
+    BIGNUM* raw = nullptr;
+    if (EVP_PKEY_get_bn_param(&key, OSSL_PKEY_PARAM_RSA_E, &raw) != 1)
+        return 0;
+    const OsslPtr<BIGNUM> exponent(raw);
+    const BN_ULONG word = BN_get_word(exponent.get());
+    return word == static_cast<BN_ULONG>(-1) ? 0 : word;
+}
+
+} // namespace TestKeys
+
+void PrintTo(const ReverizActor& actor, std::ostream* os)
+{
+    *os << JsonText::compact(actor.toJson());
+}
