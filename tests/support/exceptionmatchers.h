@@ -10,15 +10,15 @@
 #include <ostream>
 #include <utility>
 
-/** The fields of a ReverizException that a test expects; unset ones are not compared. */
+/** The fields of a ReverizException that a test expects; unset (trailing, omitted) ones are not compared. */
 struct ExceptionFields
 {
     QString name;
-    std::optional<qint32> errorCode;
-    std::optional<QString> details;
-    std::optional<QString> idType;
-    std::optional<QString> id;
-    std::optional<QString> path;
+    std::optional<qint32> errorCode = std::nullopt;
+    std::optional<QString> details = std::nullopt;
+    std::optional<QString> idType = std::nullopt;
+    std::optional<QString> id = std::nullopt;
+    std::optional<QString> path = std::nullopt;
 };
 
 /** Prints the expected fields readably when a match fails. */

@@ -1,5 +1,6 @@
 #include "reverizkey.h"
 
+#include "common/encryption/reverizrsa.h"
 #include "common/encryption/symmetriccipher.h"
 #include "common/exceptions/reverizexception.h"
 #include "common/qkarnjsontrait.h"
@@ -15,6 +16,7 @@
 
 #include <algorithm>
 #include <limits>
+#include <stdexcept>
 #include <utility>
 #include <zlib.h>
 
@@ -281,6 +283,24 @@ std::shared_ptr<ReverizKey> ReverizKey::fromJson(const Json::Value& json)
         ? ReverizKeyIdentifier::fromJson(json[memberIdentifier])
         : identifierFromPackageId(json);
     return std::make_shared<ReverizKey>(identifier, key, cipherName, static_cast<unsigned int>(keyLength), fixedIvec);
+}
+
+Json::Value ReverizKey::toJson(std::shared_ptr<ReverizRSA> pair) const
+{
+    if (!pair)
+        throw std::invalid_argument("ReverizKey::toJson: no key pair");
+    Json::Value wrapped = pair->encrypt(toJson());
+    // The clear package id lets key files be filed without decrypting anything.
+    if (const std::optional<QString> packageId = m_identifier.packageId())
+        QkarnJsonTrait<QString>::toJson(wrapped[memberPackageId], *packageId);
+    return wrapped;
+}
+
+std::shared_ptr<ReverizKey> ReverizKey::fromJson(std::shared_ptr<ReverizRSA> pair, const Json::Value& wrapped)
+{
+    if (!pair)
+        throw std::invalid_argument("ReverizKey::fromJson: no key pair");
+    return fromJson(pair->decrypt(wrapped));
 }
 
 QByteArray ReverizKey::encryptData(const QByteArray& data) const

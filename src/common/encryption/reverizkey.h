@@ -10,6 +10,8 @@
 
 #include <memory>
 
+class ReverizRSA;
+
 /**
  * A symmetric key with what it takes to use it: identifier, key bytes, cipher name ("aes-128-cbc", "bf-cbc"),
  * key length and whether the data carries no vector (fixedIvec) or a random one of keyLengthInBytes bytes in
@@ -62,6 +64,17 @@ public:
      * and a form without "identifier" needs a "packageId". Throws a subclass of InvalidJsonInputException.
      */
     static std::shared_ptr<ReverizKey> fromJson(const Json::Value& json);
+
+    /**
+     * The wrapped form for pair's owner: the RSA envelope of the plain form, with the package id in clear as
+     * "packageId" when the key has one. Throws what ReverizRSA::encrypt throws.
+     */
+    Json::Value toJson(std::shared_ptr<ReverizRSA> pair) const;
+    /**
+     * Unwraps a key wrapped for pair's owner, which needs pair's private key. Throws what ReverizRSA::decrypt
+     * and the plain fromJson throw.
+     */
+    static std::shared_ptr<ReverizKey> fromJson(std::shared_ptr<ReverizRSA> pair, const Json::Value& wrapped);
 
     /**
      * Compresses data and encrypts it: the random vector (unless fixedIvec), then the CBC ciphertext. Empty data

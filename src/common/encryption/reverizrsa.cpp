@@ -1,5 +1,6 @@
 #include "reverizrsa.h"
 
+#include "common/encryption/reverizkey.h"
 #include "common/exceptions/reverizexception.h"
 #include "common/jsontext.h"
 #include "common/qkarnjsontrait.h"
@@ -8,6 +9,10 @@
 #include "rsakeys.h"
 
 #include <QCryptographicHash>
+#include <QDebug>
+
+#include <openssl/err.h>
+#include <openssl/rsa.h>
 
 #include <ostream>
 #include <utility>
@@ -21,6 +26,20 @@ const QString PublicKeyLabel = QStringLiteral("RSA PUBLIC KEY");
 constexpr size_t ModulusBits = 4096;
 constexpr unsigned int PublicExponent = 65537;
 
+// Envelope and signed-object members.
+constexpr char EncryptedFor[] = "encryptedfor";
+constexpr char Data[] = "data";
+constexpr char Signature[] = "signature";
+constexpr char SignedBy[] = "signedby";
+
+// The protected form of a private key: its PEM text in the encrypted data format under a key derived from the
+// pass phrase, in Base64.
+const QString PassPhraseCipher = QStringLiteral("aes-128-cbc");
+constexpr unsigned int PassPhraseKeyLength = 16;
+
+// The largest input RSAES-OAEP with SHA-1 takes is the modulus size less twice the digest size less two.
+constexpr int OaepOverhead = 2 * 20 + 2;
+
 // isMember throws on arrays and scalars; key files are input, so those read as objects without members.
 bool hasMember(const Json::Value& json, const char* name)
 {
@@ -32,6 +51,74 @@ QByteArray readBytes(const Json::Value& json, const char* name)
     QByteArray bytes;
     QkarnJsonTrait<QByteArray>::fromJson(json[name], bytes);
     return bytes;
+}
+
+// A member of an object, or null; never JsonCpp's logic error for a scalar or an array.
+const Json::Value& memberOf(const Json::Value& json, const char* name)
+{
+    static const Json::Value null;
+    return json.isObject() ? json[name] : null;
+}
+
+// The bytes behind a Base64 member; anything but a string stands for no bytes.
+QByteArray base64Member(const Json::Value& json, const char* name)
+{
+    const Json::Value& value = memberOf(json, name);
+    return value.isString() ? QByteArray::fromBase64(QByteArray::fromStdString(value.asString())) : QByteArray();
+}
+
+QByteArray compactText(const Json::Value& value)
+{
+    return QByteArray::fromStdString(JsonText::compact(value));
+}
+
+Json::Value parseStrict(const QByteArray& text)
+{
+    Json::Value value;
+    if (!JsonText::parseStrict(text, value))
+        throw JsonParseError(Context, REVERIZ_HERE);
+    return value;
+}
+
+std::shared_ptr<ReverizKey> passPhraseKey(const QString& passPhrase)
+{
+    return ReverizKey::createPassPhraseBasedKey(passPhrase, PassPhraseCipher, PassPhraseKeyLength, false);
+}
+
+[[noreturn]] void failEncryption(const char* details, const QString& sourceFile, int sourceLine)
+{
+    ERR_clear_error();
+    throw EncryptionFailedException(Context, QString::fromLatin1(details), sourceFile, sourceLine);
+}
+
+[[noreturn]] void failDecryption(const char* details, const QString& sourceFile, int sourceLine)
+{
+    ERR_clear_error();
+    throw DecryptionFailedException(Context, QString::fromLatin1(details), sourceFile, sourceLine);
+}
+
+// A context for RSAES-OAEP with SHA-1, MGF1 with SHA-1 and an empty label, ready to encrypt or decrypt.
+OsslPtr<EVP_PKEY_CTX> oaepContext(EVP_PKEY& key, bool encrypt)
+{
+    OsslPtr<EVP_PKEY_CTX> context(EVP_PKEY_CTX_new_from_pkey(/*libctx=*/nullptr, &key, /*propquery=*/nullptr));
+    if (!context)
+        return nullptr;
+    const int initialised = encrypt ? EVP_PKEY_encrypt_init(context.get()) : EVP_PKEY_decrypt_init(context.get());
+    if (initialised <= 0 || EVP_PKEY_CTX_set_rsa_padding(context.get(), RSA_PKCS1_OAEP_PADDING) <= 0
+        || EVP_PKEY_CTX_set_rsa_oaep_md_name(context.get(), "SHA1", /*mdprops=*/nullptr) <= 0
+        || EVP_PKEY_CTX_set_rsa_mgf1_md_name(context.get(), "SHA1", /*mdprops=*/nullptr) <= 0)
+        return nullptr;
+    return context;
+}
+
+unsigned char* bytes(QByteArray& array)
+{
+    return reinterpret_cast<unsigned char*>(array.data());
+}
+
+const unsigned char* bytes(const char* data)
+{
+    return reinterpret_cast<const unsigned char*>(data);
 }
 
 } // namespace
@@ -114,4 +201,221 @@ QString ReverizRSA::publicKeyFingerPrint() const
 std::ostream& operator<<(std::ostream& stream, const ReverizRSA& pair)
 {
     return stream << JsonText::styled(pair.toJson(true));
+}
+
+QByteArray ReverizRSA::maybeDecryptPrivateKey(const QString& passPhrase) const
+{
+    if (!m_requiresPassPhrase)
+        return m_privateKey;
+    return passPhraseKey(passPhrase)->decryptData(QByteArray::fromBase64(m_privateKey));
+}
+
+void ReverizRSA::supplyPassphrase(const QString& passPhrase)
+{
+    if (!m_requiresPassPhrase || m_privateKey.isEmpty())
+        throw TriedToSupplyPassPhraseWhereNoneIsRequiredException(REVERIZ_HERE);
+    try {
+        (void)maybeDecryptPrivateKey(passPhrase);
+    } catch (const DecryptionFailedException&) {
+        throw SuppliedWrongPassPhraseException(REVERIZ_HERE);
+    }
+    m_passPhraseSupplied = true;
+    m_passPhrase = passPhrase;
+}
+
+void ReverizRSA::setPassphrase(const QString& passPhrase)
+{
+    if (m_requiresPassPhrase && !m_passPhraseSupplied)
+        throw TriedToReSetPassPhraseWithoutKnownOldPassPhraseException(REVERIZ_HERE);
+    // Step by step, as the stored form says: should the new encryption fail, the key stays stored unprotected.
+    m_privateKey = maybeDecryptPrivateKey(m_passPhrase);
+    m_requiresPassPhrase = false;
+    if (passPhrase.isEmpty())
+        return;
+    m_privateKey = passPhraseKey(passPhrase)->encryptData(m_privateKey).toBase64();
+    m_requiresPassPhrase = true;
+    m_passPhraseSupplied = true;
+    m_passPhrase = passPhrase;
+}
+
+bool ReverizRSA::isPassPhraseCorrect(const QString& passPhrase) const
+{
+    if (!m_requiresPassPhrase)
+        return true;
+    try {
+        (void)maybeDecryptPrivateKey(passPhrase);
+        return true;
+    } catch (const DecryptionFailedException&) {
+        qDebug() << "ReverizRSA: catched DecryptionFailedException exception";
+    } catch (...) {
+        qDebug() << "ReverizRSA: catched unknown exception";
+    }
+    return false;
+}
+
+OsslPtr<EVP_PKEY> ReverizRSA::makeRSA(bool includePrivateKey) const
+{
+    OsslPtr<EVP_PKEY> publicKey = RsaKeys::decodePublicKeyPem(m_publicKey);
+    if (!includePrivateKey) {
+        if (!publicKey)
+            throw JsonMemberInvalidException(Context, QLatin1String(KeyFileFormat::PublicKey), QStringLiteral("no pem"),
+                                             REVERIZ_HERE);
+        return publicKey;
+    }
+
+    if (m_privateKey.isEmpty())
+        throw TriedToUseUnavailablePrivateKeyException(REVERIZ_HERE);
+    if (m_requiresPassPhrase && !m_passPhraseSupplied)
+        throw TriedToUsePrivateKeyWithoutSupplyingPassPhraseException(REVERIZ_HERE);
+    OsslPtr<EVP_PKEY> keyPair = RsaKeys::decodePrivateKeyPem(maybeDecryptPrivateKey(m_passPhrase));
+    if (!keyPair)
+        throw JsonMemberInvalidException(Context, QLatin1String(KeyFileFormat::PrivateKey), QStringLiteral("no pem"),
+                                         REVERIZ_HERE);
+    if (!publicKey)
+        throw JsonMemberInvalidException(Context, QLatin1String(KeyFileFormat::PublicKey), QStringLiteral("no pem"),
+                                         REVERIZ_HERE);
+    // The public key is part of the private one; a stored public key of another pair would otherwise make every
+    // operation silently wrong.
+    const bool samePair = EVP_PKEY_eq(keyPair.get(), publicKey.get()) == 1;
+    ERR_clear_error();
+    if (!samePair)
+        throw JsonMemberInvalidException(Context, QLatin1String(KeyFileFormat::PublicKey),
+                                         QStringLiteral("does not match privatekey"), REVERIZ_HERE);
+    return keyPair;
+}
+
+Json::Value ReverizRSA::encrypt(const Json::Value& value) const
+{
+    Json::Value envelope(Json::objectValue);
+    envelope[EncryptedFor] = m_owner.toJson();
+
+    const OsslPtr<EVP_PKEY> key = makeRSA(false);
+    const int blockSize = EVP_PKEY_get_size(key.get());
+    const OsslPtr<EVP_PKEY_CTX> context = oaepContext(*key, true);
+    if (!context || blockSize <= OaepOverhead)
+        failEncryption("rsa encrypt init failed", REVERIZ_HERE);
+
+    const QByteArray text = compactText(value);
+    const qsizetype chunkSize = blockSize - OaepOverhead;
+    QByteArray ciphertext;
+    ciphertext.reserve((text.size() + chunkSize - 1) / chunkSize * blockSize);
+    for (qsizetype offset = 0; offset < text.size(); offset += chunkSize) {
+        const qsizetype length = std::min(chunkSize, text.size() - offset);
+        QByteArray block(blockSize, Qt::Uninitialized);
+        size_t written = static_cast<size_t>(blockSize);
+        if (EVP_PKEY_encrypt(context.get(), bytes(block), &written, bytes(text.constData() + offset),
+                             static_cast<size_t>(length))
+                <= 0
+            || written != static_cast<size_t>(blockSize))
+            failEncryption("rsa encrypt failed", REVERIZ_HERE);
+        ciphertext += block;
+    }
+    envelope[Data] = ciphertext.toBase64().toStdString();
+    return envelope;
+}
+
+Json::Value ReverizRSA::decrypt(const Json::Value& envelope) const
+{
+    // The recipient comes first: an envelope for another actor is refused before any key is touched.
+    if (!hasMember(envelope, EncryptedFor))
+        throw JsonMemberMissingException(Context, QLatin1String(EncryptedFor), REVERIZ_HERE);
+    if (!(ReverizActor::fromJson(envelope[EncryptedFor]) == m_owner))
+        throw DecryptWithWrongKeyException(REVERIZ_HERE);
+    if (!envelope.isMember(Data))
+        throw JsonMemberMissingException(Context, QLatin1String(Data), REVERIZ_HERE);
+    const QByteArray ciphertext = base64Member(envelope, Data);
+
+    const OsslPtr<EVP_PKEY> key = makeRSA(true);
+    const int blockSize = EVP_PKEY_get_size(key.get());
+    const OsslPtr<EVP_PKEY_CTX> context = oaepContext(*key, false);
+    if (!context || blockSize <= 0)
+        failDecryption("rsa decrypt init failed", REVERIZ_HERE);
+
+    QByteArray plaintext;
+    for (qsizetype offset = 0; offset < ciphertext.size(); offset += blockSize) {
+        // A short last block is damaged data; OpenSSL refuses it like any other bad block.
+        const qsizetype length = std::min<qsizetype>(blockSize, ciphertext.size() - offset);
+        QByteArray block(blockSize, Qt::Uninitialized);
+        size_t written = static_cast<size_t>(blockSize);
+        if (EVP_PKEY_decrypt(context.get(), bytes(block), &written, bytes(ciphertext.constData() + offset),
+                             static_cast<size_t>(length))
+            <= 0)
+            failDecryption("rsa decrypt failed", REVERIZ_HERE);
+        plaintext.append(block.constData(), static_cast<qsizetype>(written));
+    }
+    return parseStrict(plaintext);
+}
+
+QByteArray ReverizRSA::sign(const QByteArray& data) const
+{
+    const OsslPtr<EVP_PKEY> key = makeRSA(true);
+    const OsslPtr<EVP_MD_CTX> context(EVP_MD_CTX_new());
+    size_t length = 0;
+    if (!context
+        || EVP_DigestSignInit_ex(context.get(), /*pctx=*/nullptr, "SHA1", /*libctx=*/nullptr, /*props=*/nullptr,
+                                 key.get(), /*params=*/nullptr)
+            != 1
+        || EVP_DigestSign(context.get(), nullptr, &length, bytes(data.constData()), static_cast<size_t>(data.size()))
+            != 1)
+        failEncryption("sign failed", REVERIZ_HERE);
+    QByteArray signature(static_cast<qsizetype>(length), Qt::Uninitialized);
+    if (EVP_DigestSign(context.get(), bytes(signature), &length, bytes(data.constData()),
+                       static_cast<size_t>(data.size()))
+        != 1)
+        failEncryption("sign failed", REVERIZ_HERE);
+    signature.truncate(static_cast<qsizetype>(length));
+    return signature;
+}
+
+Json::Value ReverizRSA::sign(const Json::Value& value) const
+{
+    // The signature covers the Base64 text exactly as stored in "data".
+    const QByteArray data = compactText(value).toBase64();
+    Json::Value signedObject(Json::objectValue);
+    signedObject[Data] = data.toStdString();
+    signedObject[Signature] = sign(data).toBase64().toStdString();
+    signedObject[SignedBy] = m_owner.toJson();
+    return signedObject;
+}
+
+void ReverizRSA::verify(const QByteArray& data, const QByteArray& signature) const
+{
+    const OsslPtr<EVP_PKEY> key = makeRSA(false);
+    const OsslPtr<EVP_MD_CTX> context(EVP_MD_CTX_new());
+    int result = -1;
+    if (context
+        && EVP_DigestVerifyInit_ex(context.get(), /*pctx=*/nullptr, "SHA1", /*libctx=*/nullptr, /*props=*/nullptr,
+                                   key.get(), /*params=*/nullptr)
+            == 1) {
+        result = EVP_DigestVerify(context.get(), bytes(signature.constData()), static_cast<size_t>(signature.size()),
+                                  bytes(data.constData()), static_cast<size_t>(data.size()));
+    }
+    ERR_clear_error();
+    if (result == 0)
+        throw SignatureVerificationFailedException(REVERIZ_HERE);
+    if (result != 1)
+        throw SignatureVerificationFailedWithErrorException(REVERIZ_HERE);
+}
+
+Json::Value ReverizRSA::verify(const Json::Value& signedObject) const
+{
+    // A missing "signedby" reads as null and fails inside the actor reader; the signer is checked first.
+    if (!(ReverizActor::fromJson(memberOf(signedObject, SignedBy)) == m_owner))
+        throw SignatureVerificationWithWrongKeyException(REVERIZ_HERE);
+    if (!signedObject.isMember(Data))
+        throw JsonMemberMissingException(Context, QLatin1String(Data), REVERIZ_HERE);
+    if (!signedObject.isMember(Signature))
+        throw JsonMemberMissingException(Context, QLatin1String(Signature), REVERIZ_HERE);
+
+    // A "data" that is no text cannot carry a valid signature; it is verified as empty text.
+    const Json::Value& dataValue = signedObject[Data];
+    const QByteArray data =
+        QByteArray::fromStdString(dataValue.isConvertibleTo(Json::stringValue) ? dataValue.asString() : std::string());
+    verify(data, base64Member(signedObject, Signature));
+    return parseStrict(QByteArray::fromBase64(data));
+}
+
+bool ReverizRSA::isSigned(const Json::Value& value)
+{
+    return hasMember(value, SignedBy) && value.isMember(Signature) && value.isMember(Data);
 }

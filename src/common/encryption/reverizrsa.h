@@ -1,6 +1,7 @@
 #ifndef REVERIZ_COMMON_ENCRYPTION_REVERIZRSA_H
 #define REVERIZ_COMMON_ENCRYPTION_REVERIZRSA_H
 
+#include "opensslptr.h"
 #include "reverizactor.h"
 
 #include <QByteArray>
@@ -45,6 +46,55 @@ public:
     /** The first 8 lower-case hexadecimal digits of the SHA-1 of the public key PEM; empty without one. */
     QString publicKeyFingerPrint() const;
 
+    /**
+     * The private key PEM text: the stored text, or for a protected key the stored form decrypted with
+     * passPhrase. A wrong pass phrase surfaces as DecryptionFailedException (almost always).
+     */
+    QByteArray maybeDecryptPrivateKey(const QString& passPhrase) const;
+    /**
+     * Unlocks a protected private key. Throws TriedToSupplyPassPhraseWhereNoneIsRequiredException without one,
+     * SuppliedWrongPassPhraseException (leaving the pair as it was) when passPhrase does not decrypt it.
+     */
+    void supplyPassphrase(const QString& passPhrase);
+    /**
+     * Protects the private key with passPhrase, or stores it unprotected when passPhrase is empty. Throws
+     * TriedToReSetPassPhraseWithoutKnownOldPassPhraseException while the pair is locked.
+     */
+    void setPassphrase(const QString& passPhrase);
+    /** Whether passPhrase decrypts the private key (true when none is required); never throws or changes the pair. */
+    bool isPassPhraseCorrect(const QString& passPhrase) const;
+    /**
+     * A key object with the public key and, with includePrivateKey, the private key. Throws
+     * TriedToUseUnavailablePrivateKeyException or TriedToUsePrivateKeyWithoutSupplyingPassPhraseException when
+     * the private key is missing or locked, and JsonMemberInvalidException when a stored PEM text does not parse
+     * or the two halves do not belong together.
+     */
+    OsslPtr<EVP_PKEY> makeRSA(bool includePrivateKey) const;
+
+    /**
+     * The RSA envelope of value for the owner: {"encryptedfor": owner, "data": Base64 of the compact text,
+     * RSA-OAEP (SHA-1) encrypted in chunks of k - 42 bytes, k bytes each}.
+     */
+    Json::Value encrypt(const Json::Value& value) const;
+    /**
+     * The value inside an envelope made for the owner. The recipient is checked before any RSA work
+     * (DecryptWithWrongKeyException); a damaged ciphertext throws DecryptionFailedException, a plaintext that
+     * is not a strict JSON object or array JsonParseError.
+     */
+    Json::Value decrypt(const Json::Value& envelope) const;
+    /** The RSASSA-PKCS1-v1_5 signature over the SHA-1 digest of data, k bytes. */
+    QByteArray sign(const QByteArray& data) const;
+    /** {"data": Base64 of the compact text, "signature": Base64 of the signature over that Base64 text,
+     *  "signedby": owner}. */
+    Json::Value sign(const Json::Value& value) const;
+    /** Returns only if signature is a valid signature of data: SignatureVerificationFailedException otherwise,
+     *  SignatureVerificationFailedWithErrorException when the check itself fails. */
+    void verify(const QByteArray& data, const QByteArray& signature) const;
+    /** The value inside a signed object made by the owner; checks the signer first. */
+    Json::Value verify(const Json::Value& signedObject) const;
+    /** True for an object with "signedby", "signature" and "data". */
+    static bool isSigned(const Json::Value& value);
+
     const ReverizActor& keyOwner() const { return m_owner; }
     const QByteArray& publicKey() const { return m_publicKey; }
     /** The private key as stored: PEM, empty, or the protected form when requiresPassPhrase(). */
@@ -55,8 +105,9 @@ private:
     QByteArray m_publicKey;
     QByteArray m_privateKey;
     bool m_requiresPassPhrase = false;
-    // The pass phrase once the holder has given it, for the pass-phrase operations; never written to key files.
-    [[maybe_unused]] bool m_passPhraseSupplied = false;
+    // The pass phrase once the holder has given it or set it; never written to key files. The decrypted private
+    // key is never kept: each private-key operation decrypts the stored form anew.
+    bool m_passPhraseSupplied = false;
     QString m_passPhrase;
     ReverizActor m_owner;
 };

@@ -37,6 +37,32 @@ QByteArray encodePem(const EVP_PKEY& key, int selection, const QString& label)
     return pem;
 }
 
+// Encrypted PEM never reaches here (the stored form is checked first), but should it, the decoder must fail
+// rather than ask a terminal for a pass phrase.
+int refusePassPhrase(char* /*buffer*/, int /*size*/, int /*rwflag*/, void* /*userdata*/)
+{
+    return 0;
+}
+
+OsslPtr<EVP_PKEY> decodePem(const QByteArray& pem, int selection)
+{
+    EVP_PKEY* decoded = nullptr;
+    const OsslPtr<OSSL_DECODER_CTX> decoder(OSSL_DECODER_CTX_new_for_pkey(
+        &decoded, "PEM", "type-specific", "RSA", selection, /*libctx=*/nullptr, /*propquery=*/nullptr));
+    if (!decoder || OSSL_DECODER_CTX_set_pem_password_cb(decoder.get(), refusePassPhrase, nullptr) != 1) {
+        ERR_clear_error();
+        return nullptr;
+    }
+    const auto* data = reinterpret_cast<const unsigned char*>(pem.constData());
+    size_t length = static_cast<size_t>(pem.size());
+    const bool decodedAll = OSSL_DECODER_from_data(decoder.get(), &data, &length) == 1;
+    OsslPtr<EVP_PKEY> key(decoded); // owned before anything else can happen to it
+    ERR_clear_error();
+    if (!decodedAll)
+        key.reset();
+    return key;
+}
+
 } // namespace
 
 OsslPtr<EVP_PKEY> generate(size_t bits, unsigned int publicExponent)
@@ -68,6 +94,16 @@ QByteArray privateKeyPem(const EVP_PKEY& key)
 QByteArray publicKeyPem(const EVP_PKEY& key)
 {
     return encodePem(key, OSSL_KEYMGMT_SELECT_PUBLIC_KEY, QStringLiteral("RSA PUBLIC KEY"));
+}
+
+OsslPtr<EVP_PKEY> decodePrivateKeyPem(const QByteArray& pem)
+{
+    return decodePem(pem, OSSL_KEYMGMT_SELECT_KEYPAIR);
+}
+
+OsslPtr<EVP_PKEY> decodePublicKeyPem(const QByteArray& pem)
+{
+    return decodePem(pem, OSSL_KEYMGMT_SELECT_PUBLIC_KEY);
 }
 
 } // namespace RsaKeys

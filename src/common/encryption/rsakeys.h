@@ -5,8 +5,9 @@
 
 #include <QByteArray>
 
-// RSA key objects for ReverizRSA: generation and PKCS #1 PEM encoding through OpenSSL's provider interfaces.
-// Every OpenSSL failure throws BIOFailureException with idType "ReverizRSA".
+// RSA key objects for ReverizRSA: generation, PKCS #1 PEM encoding and decoding through OpenSSL's provider
+// interfaces. A failure to generate or encode throws BIOFailureException with idType "ReverizRSA"; decoding
+// reports failure with a null key.
 namespace RsaKeys {
 
 /** A new RSA key pair with a modulus of bits bits and the given public exponent; never null. */
@@ -17,6 +18,12 @@ QByteArray privateKeyPem(const EVP_PKEY& key);
 
 /** The "RSA PUBLIC KEY" PEM text of key's public half (64-character lines, each ending in a line feed). */
 QByteArray publicKeyPem(const EVP_PKEY& key);
+
+/** The key pair of an unencrypted "RSA PRIVATE KEY" PEM text; null when the text does not hold one. */
+OsslPtr<EVP_PKEY> decodePrivateKeyPem(const QByteArray& pem);
+
+/** The public key of an "RSA PUBLIC KEY" PEM text; null when the text does not hold one. */
+OsslPtr<EVP_PKEY> decodePublicKeyPem(const QByteArray& pem);
 
 } // namespace RsaKeys
 
