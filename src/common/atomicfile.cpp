@@ -40,6 +40,17 @@ mode_t currentUmask()
     return mask;
 }
 
+// A replaced file keeps its permissions: narrowing them once must not be undone by the next write.
+mode_t modeForReplacing(const QString& target)
+{
+    struct stat info
+    {
+    };
+    if (::stat(QFile::encodeName(target).constData(), &info) == 0 && S_ISREG(info.st_mode))
+        return info.st_mode & 07777;
+    return 0666 & ~currentUmask();
+}
+
 int closeDescriptor(int fd)
 {
     // close() must not be retried on EINTR on Linux: the descriptor is gone either way.
@@ -75,7 +86,7 @@ bool AtomicFile::open(std::optional<mode_t> mode)
     m_fd = fd;
     m_temporaryPath = QFile::decodeName(name.data());
 
-    const mode_t wanted = mode ? *mode : (0666 & ~currentUmask());
+    const mode_t wanted = mode ? *mode : modeForReplacing(m_targetPath);
     if (::fchmod(m_fd, wanted) != 0) {
         const int error = errno;
         discard();

@@ -23,8 +23,8 @@ public:
     AtomicFile& operator=(const AtomicFile&) = delete;
 
     /**
-     * Creates the temporary file. With a mode, the file gets exactly that mode whatever the umask; without,
-     * it gets the mode a newly created file would get (0666 less the umask).
+     * Creates the temporary file. With a mode, the file gets exactly that mode whatever the umask; without, it
+     * keeps the mode of the file it replaces, or gets the mode of a newly created file (0666 less the umask).
      */
     [[nodiscard]] bool open(std::optional<mode_t> mode = std::nullopt);
     /** Appends all of data, or fails. */

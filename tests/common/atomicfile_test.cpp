@@ -85,13 +85,24 @@ TEST_F(AtomicFileTest, DefaultModeFollowsTheUmask)
     for (const mode_t mask : {mode_t(022), mode_t(077), mode_t(002)}) {
         SCOPED_TRACE(mask);
         const mode_t previous = ::umask(mask);
-        AtomicFile file(path("d"));
+        const QString target = path(QStringLiteral("d%1").arg(mask));
+        AtomicFile file(target);
         const bool opened = file.open();
         ::umask(previous);
         ASSERT_TRUE(opened);
         ASSERT_TRUE(file.commit());
-        EXPECT_EQ(modeOf(path("d")), 0666u & ~mask);
+        EXPECT_EQ(modeOf(target), 0666u & ~mask);
     }
+}
+
+TEST_F(AtomicFileTest, DefaultModeKeepsTheModeOfAReplacedFile)
+{
+    put(path("r"), "old");
+    ASSERT_TRUE(QFile::setPermissions(path("r"), QFile::ReadOwner | QFile::WriteOwner));
+    AtomicFile file(path("r"));
+    ASSERT_TRUE(file.open());
+    ASSERT_TRUE(file.commit());
+    EXPECT_EQ(modeOf(path("r")), 0600u);
 }
 
 TEST_F(AtomicFileTest, DestroyingWithoutCommitKeepsTheTarget)

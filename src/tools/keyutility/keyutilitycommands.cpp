@@ -1,8 +1,12 @@
 #include "keyutilitycommands.h"
 
 #include "common/atomicfile.h"
+#include "common/encryption/reverizkey.h"
 #include "common/exceptions/reverizexception.h"
+#include "common/fileutilities.h"
 #include "common/jsontext.h"
+
+#include <QFileInfo>
 
 namespace KeyUtility {
 
@@ -25,6 +29,35 @@ QByteArray keyFile(const ReverizRSA& pair, bool includePrivateKey)
 int reportWriteFailure(const AtomicFile& file, QTextStream& err)
 {
     err << "Could not write key file: " << file.targetPath() << ": " << file.errorString() << '\n';
+    err.flush();
+    return 1;
+}
+
+// A member of a document whose root may be anything; missing or not an object, it is null.
+const Json::Value& memberOf(const Json::Value& document, const char* name)
+{
+    static const Json::Value null;
+    return document.isObject() ? document[name] : null;
+}
+
+// The encrypted log data: the Base64 text of "logData" (characters outside the alphabet are skipped), or
+// nothing when it is missing or no text. Empty encrypted data stands for an empty log.
+QByteArray logData(const Json::Value& document)
+{
+    const Json::Value& text = memberOf(document, "logData");
+    return text.isString() ? QByteArray::fromBase64(QByteArray::fromStdString(text.asString())) : QByteArray();
+}
+
+int reportCreateFailure(const QString& outputPath, QTextStream& err)
+{
+    err << "Could not create outputfile: " << outputPath << '\n';
+    err.flush();
+    return 1;
+}
+
+int reportDecryptFailure(const QString& message, QTextStream& err)
+{
+    err << "Could not decrypt file: " << message << '\n';
     err.flush();
     return 1;
 }
@@ -67,13 +100,42 @@ int createKey(const QString& serverUUID, QTextStream& err, const QString& direct
     return 0;
 }
 
+int decryptLog(const QString& keyFilePath, const QString& inputPath, QTextStream& err)
+{
+    const QString outputPath = inputPath + QLatin1String(".decrypted");
+    try {
+        Json::Value keyDocument;
+        FileUtilities::readJsonValue(keyFilePath, keyDocument, true);
+        Json::Value inputDocument;
+        FileUtilities::readJsonValue(inputPath, inputDocument, true);
+        const std::shared_ptr<ReverizRSA> pair = ReverizRSA::fromJson(keyDocument);
+        const std::shared_ptr<ReverizKey> key = ReverizKey::fromJson(pair, memberOf(inputDocument, "key"));
+        const QByteArray ciphertext = logData(inputDocument);
+
+        // The output is checked before anything is decrypted, and replaces an existing file only when complete.
+        AtomicFile output(outputPath);
+        if (QFileInfo(outputPath).isDir() || !output.open())
+            return reportCreateFailure(outputPath, err);
+        const QByteArray plain = key->decryptData(ciphertext);
+        if (!output.write(plain) || !output.commit())
+            return reportCreateFailure(outputPath, err);
+        return 0;
+    } catch (const ReverizException& e) {
+        return reportDecryptFailure(e.message(), err);
+    } catch (const std::exception& e) {
+        // The JSON library's own errors (a member of a type it cannot convert) and exhausted memory.
+        return reportDecryptFailure(QString::fromLocal8Bit(e.what()), err);
+    }
+}
+
 int run(const QStringList& arguments, QTextStream& out, QTextStream& err)
 {
     // The argument count decides first, then the command word, compared whole and case-sensitively.
     const qsizetype count = arguments.size() - 1;
     if (count == 2 && arguments.at(1) == QLatin1String("create"))
         return createKey(arguments.at(2), err);
-    // "decrypt privatekey infile" (count 3) prints the usage text until the decrypt command exists.
+    if (count == 3 && arguments.at(1) == QLatin1String("decrypt"))
+        return decryptLog(arguments.at(2), arguments.at(3), err);
 
     out << usage(arguments.value(0));
     out.flush();

@@ -29,6 +29,14 @@ int createKey(const QString& serverUUID, QTextStream& err, const QString& direct
               const KeyPairFactory& makeKeyPair = &ReverizRSA::create);
 
 /**
+ * The decrypt command: unwraps the key of the encrypted log file inputPath with the private key of the key file
+ * keyFilePath, decrypts its "logData" and writes the plain bytes to inputPath + ".decrypted". The output
+ * appears only complete: an existing one is kept on failure and nothing is left behind. Returns the exit
+ * status: 0, or 1 after printing why to err.
+ */
+int decryptLog(const QString& keyFilePath, const QString& inputPath, QTextStream& err);
+
+/**
  * Runs the command line arguments (the program name first) and returns the exit status. Normal output goes
  * to out, messages to err.
  */

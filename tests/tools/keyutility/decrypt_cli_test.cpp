@@ -1,0 +1,210 @@
+#include "common/encryption/reverizkey.h"
+#include "common/encryption/reverizrsa.h"
+#include "common/jsontext.h"
+#include "support/processrunner.h"
+#include "support/qtprinters.h"
+#include "support/testkeys.h"
+
+#include <QDir>
+#include <QFile>
+#include <QTemporaryDir>
+
+#include <gtest/gtest.h>
+
+#include <functional>
+#include <memory>
+#include <optional>
+
+namespace {
+
+const QString program = QStringLiteral(KEYUTILITY_PATH);
+
+void put(const QString& path, const QByteArray& data)
+{
+    QDir().mkpath(QFileInfo(path).absolutePath());
+    QFile file(path);
+    ASSERT_TRUE(file.open(QIODevice::WriteOnly)) << path.toStdString();
+    ASSERT_EQ(file.write(data), data.size());
+}
+
+QByteArray contentOf(const QString& path)
+{
+    QFile file(path);
+    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
+}
+
+// An encrypted log file for pair's owner, made as the system makes them.
+Json::Value encryptedLog(const ReverizRSA& pair, const QByteArray& plain)
+{
+    const auto key = ReverizKey::createLogfileKey(QStringLiteral("aes-128-cbc"), 16, false);
+    Json::Value document(Json::objectValue);
+    document["key"] = key->toJson(std::make_shared<ReverizRSA>(pair));
+    document["logData"] = key->encryptData(plain).toBase64().toStdString();
+    return document;
+}
+
+QByteArray text(const Json::Value& document)
+{
+    return QByteArray::fromStdString(JsonText::compact(document));
+}
+
+class DecryptCommand : public ::testing::Test
+{
+protected:
+    void SetUp() override
+    {
+        ASSERT_TRUE(m_dir.isValid());
+        for (const char* name : {"protocol-private.key", "protocol-public.key", "user-private.key"})
+            put(m_dir.filePath(QLatin1String(name)), TestKeys::read(QLatin1String(name)));
+    }
+
+    QString path(const QString& name) const { return m_dir.filePath(name); }
+
+    ProcessResult decrypt(const QString& keyFile, const QString& input) const
+    {
+        return runProcess(program, {QStringLiteral("decrypt"), keyFile, input}, QByteArray(), m_dir.path());
+    }
+
+    QStringList leftovers() const
+    {
+        return QDir(m_dir.path()).entryList({QStringLiteral("*.tmp-*"), QStringLiteral("*.tempreplace")}, QDir::Files);
+    }
+
+    QTemporaryDir m_dir;
+};
+
+TEST_F(DecryptCommand, WritesThePlainBytesBesideTheInput)
+{
+    QByteArray plain;
+    for (int i = 0; i < 256; ++i)
+        plain += char(i);
+    plain += "2026-12-08 12:00:00 INFO server started\n";
+    put(path("logs/day.json"), text(encryptedLog(TestKeys::protocolPair(), plain)));
+
+    const ProcessResult result = decrypt(QStringLiteral("protocol-private.key"), QStringLiteral("logs/day.json"));
+    EXPECT_EQ(result.status, 0) << result.err.toStdString();
+    EXPECT_EQ(result.err, QByteArray());
+    EXPECT_EQ(contentOf(path("logs/day.json.decrypted")), plain);
+    EXPECT_TRUE(leftovers().isEmpty());
+}
+
+TEST_F(DecryptCommand, Outcomes)
+{
+    const ReverizRSA& pair = TestKeys::protocolPair();
+    const Json::Value good = encryptedLog(pair, "log line\n");
+    const auto with = [&](const char* member, const Json::Value& value) {
+        Json::Value document = good;
+        document[member] = value;
+        return text(document);
+    };
+    const auto without = [&](const char* member) {
+        Json::Value document = good;
+        document.removeMember(member);
+        return text(document);
+    };
+    // Line breaks, spaces and other characters outside the Base64 alphabet are skipped.
+    QByteArray spread = QByteArray::fromStdString(good["logData"].asString());
+    for (qsizetype at = spread.size() - 4; at > 0; at -= 4)
+        spread.insert(at, at % 76 == 0 ? "\r\n" : " *");
+
+    const struct
+    {
+        const char* name;
+        const char* keyFile;
+        QByteArray input; // empty: no input file
+        int status;
+        QByteArray err;
+        std::optional<QByteArray> output;
+    } rows[] = {
+        {"lenient_base64", "protocol-private.key", with("logData", spread.toStdString()), 0, "", "log line\n"},
+        {"no_logData", "protocol-private.key", without("logData"), 0, "", ""},
+        {"logData_not_text", "protocol-private.key", with("logData", 12), 0, "", ""},
+        {"public_key_file", "protocol-public.key", text(good), 1, "Could not decrypt file: \n", std::nullopt},
+        {"other_actor", "user-private.key", text(good), 1, "Could not decrypt file: \n", std::nullopt},
+        {"no_key_member", "protocol-private.key", without("key"), 1, "Could not decrypt file: LRC2067\n", std::nullopt},
+        {"missing_key_file", "absent.key", text(good), 1, "Could not decrypt file: LRC2039\n", std::nullopt},
+        {"missing_input", "protocol-private.key", QByteArray(), 1, "Could not decrypt file: LRC2039\n", std::nullopt},
+        {"input_not_json", "protocol-private.key", "{\"key\": ", 1, "Could not decrypt file: LRC3111\n", std::nullopt},
+        {"damaged_logData", "protocol-private.key", with("logData", "AAAAAAAAAAAAAAAAAAAAAAAAAAAAAAAAAAAAAAAAAAAAAAAA"),
+         1, "Could not decrypt file: LRC2079\n", std::nullopt},
+        {"key_length_of_wrong_type", "protocol-private.key", with("key", pair.encrypt([] {
+             Json::Value plainKey(Json::objectValue);
+             plainKey["key"] = "AAAAAAAAAAAAAAAAAAAAAA==";
+             plainKey["keyLengthInBytes"] = "16";
+             return plainKey;
+         }())),
+         1, "Could not decrypt file: Value is not convertible to Int.\n", std::nullopt},
+    };
+    for (const auto& row : rows) {
+        SCOPED_TRACE(row.name);
+        const QString input = QString::fromLatin1(row.name) + QLatin1String(".json");
+        if (!row.input.isEmpty())
+            put(path(input), row.input);
+        const ProcessResult result = decrypt(QLatin1String(row.keyFile), input);
+        EXPECT_EQ(result.status, row.status);
+        EXPECT_EQ(result.err, row.err);
+        const QString output = path(input + QLatin1String(".decrypted"));
+        EXPECT_EQ(QFile::exists(output), row.output.has_value());
+        EXPECT_EQ(contentOf(output), row.output.value_or(QByteArray()));
+    }
+    EXPECT_TRUE(leftovers().isEmpty());
+}
+
+TEST_F(DecryptCommand, KeyFileLeftAsItsCompanionIsRecovered)
+{
+    ASSERT_TRUE(QFile::rename(path("protocol-private.key"), path("protocol-private.key.tempreplace")));
+    put(path("day.json"), text(encryptedLog(TestKeys::protocolPair(), "recovered\n")));
+    const ProcessResult result = decrypt(QStringLiteral("protocol-private.key"), QStringLiteral("day.json"));
+    EXPECT_EQ(result.status, 0) << result.err.toStdString();
+    EXPECT_EQ(contentOf(path("day.json.decrypted")), "recovered\n");
+    EXPECT_EQ(contentOf(path("protocol-private.key")), TestKeys::read(QStringLiteral("protocol-private.key")));
+}
+
+TEST_F(DecryptCommand, AnOutputThatCannotBeCreatedIsAFailure)
+{
+    // Too long a name for the file system, and a directory in the way: both fail for root as well.
+    const QString longName = QString(250, QLatin1Char('l'));
+    put(path(longName), text(encryptedLog(TestKeys::protocolPair(), "x")));
+    ProcessResult result = decrypt(QStringLiteral("protocol-private.key"), longName);
+    EXPECT_EQ(result.status, 1);
+    EXPECT_EQ(result.err, "Could not create outputfile: " + longName.toUtf8() + ".decrypted\n");
+
+    put(path("day.json"), text(encryptedLog(TestKeys::protocolPair(), "x")));
+    ASSERT_TRUE(QDir(path(QString())).mkdir(QStringLiteral("day.json.decrypted")));
+    result = decrypt(QStringLiteral("protocol-private.key"), QStringLiteral("day.json"));
+    EXPECT_EQ(result.status, 1);
+    EXPECT_EQ(result.err, "Could not create outputfile: day.json.decrypted\n");
+    EXPECT_TRUE(leftovers().isEmpty());
+}
+
+TEST_F(DecryptCommand, AFailureKeepsAnExistingOutput)
+{
+    put(path("day.json"), text(encryptedLog(TestKeys::userPair(), "for another actor")));
+    put(path("day.json.decrypted"), "earlier result");
+    const ProcessResult result = decrypt(QStringLiteral("protocol-private.key"), QStringLiteral("day.json"));
+    EXPECT_EQ(result.status, 1);
+    EXPECT_EQ(contentOf(path("day.json.decrypted")), "earlier result");
+    EXPECT_TRUE(leftovers().isEmpty());
+}
+
+TEST_F(DecryptCommand, LargeLogUnderUtf8Names)
+{
+    QByteArray plain;
+    plain.reserve(20 << 20);
+    for (int line = 0; plain.size() < (20 << 20); ++line)
+        plain += QByteArray::number(line) + " 2026-12-08T10:00:00 INFO package "
+            + QByteArray::number(line * 7919 % 10007) + " stored in /srv/packages/" + QByteArray::number(line % 97)
+            + "\n";
+    const QString name = QStringLiteral("journal-é.json");
+    put(path(name), text(encryptedLog(TestKeys::protocolPair(), plain)));
+
+    QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+    environment.insert(QStringLiteral("LC_ALL"), QStringLiteral("C"));
+    const ProcessResult result =
+        runProcess(program, {QStringLiteral("decrypt"), QStringLiteral("protocol-private.key"), name}, QByteArray(),
+                   m_dir.path(), environment);
+    EXPECT_EQ(result.status, 0) << result.err.toStdString();
+    EXPECT_TRUE(contentOf(path(name + QLatin1String(".decrypted"))) == plain);
+}
+
+} // namespace
