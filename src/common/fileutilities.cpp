@@ -54,6 +54,26 @@ void createDirectoryOf(const QString& path)
     }
 }
 
+// Opens file (named by the path to read) read-only, first moving a companion into place when the target is
+// missing and recoverTempReplace allows.
+void openForReading(QFile& file, bool recoverTempReplace)
+{
+    const QString path = file.fileName();
+    if (!QFile::exists(path)) {
+        QFile companion(companionOf(path));
+        if (!recoverTempReplace || !companion.exists())
+            throw failure(ErrorCodes::FileMissing, "LRC1112039", companion.fileName(), noDescription, REVERIZ_HERE);
+        // A writer that removed its target before renaming the companion was interrupted in between. QFile's
+        // rename never replaces an existing file, so a target that appeared meanwhile is not overwritten.
+        if (!companion.rename(path))
+            throw failure(ErrorCodes::FileRenameFailed, "LRC2037", path, companion.errorString(), REVERIZ_HERE);
+        // The content is in place and readable; a failed directory sync only weakens durability.
+        (void)AtomicFile::syncDirectoryOf(path, nullptr);
+    }
+    if (!file.open(QIODevice::ReadOnly))
+        throw failure(ErrorCodes::FileMissing, "LRC2040", path, file.errorString(), REVERIZ_HERE);
+}
+
 } // namespace
 
 namespace FileUtilities {
@@ -94,24 +114,24 @@ void writeJsonValue(const QString& path, const Json::Value& value, bool safeRepl
 
 void readByteArray(const QString& path, QByteArray& data, bool recoverTempReplace)
 {
-    if (!QFile::exists(path)) {
-        QFile companion(companionOf(path));
-        if (!recoverTempReplace || !companion.exists())
-            throw failure(ErrorCodes::FileMissing, "LRC1112039", companion.fileName(), noDescription, REVERIZ_HERE);
-        // A writer that removed its target before renaming the companion was interrupted in between. QFile's
-        // rename never replaces an existing file, so a target that appeared meanwhile is not overwritten.
-        if (!companion.rename(path))
-            throw failure(ErrorCodes::FileRenameFailed, "LRC2037", path, companion.errorString(), REVERIZ_HERE);
-        // The content is in place and readable; a failed directory sync only weakens durability.
-        (void)AtomicFile::syncDirectoryOf(path, nullptr);
-    }
-
     QFile file(path);
-    if (!file.open(QIODevice::ReadOnly))
-        throw failure(ErrorCodes::FileMissing, "LRC2040", path, file.errorString(), REVERIZ_HERE);
+    openForReading(file, recoverTempReplace);
     data = file.readAll();
     if (data.size() != file.size())
         throw failure(ErrorCodes::FileReadFailed, "LRC2140", path, file.errorString(), REVERIZ_HERE);
+}
+
+LargeBuffer readLargeFile(const QString& path, bool recoverTempReplace)
+{
+    QFile file(path);
+    openForReading(file, recoverTempReplace);
+    const qint64 size = file.size();
+    LargeBuffer buffer(static_cast<std::size_t>(size) + 1);
+    // Like readAll, the whole file: fewer bytes than its size, or more, is a failed read.
+    char extra = 0;
+    if (file.read(buffer.data(), size) != size || file.read(&extra, 1) != 0)
+        throw failure(ErrorCodes::FileReadFailed, "LRC2140", path, file.errorString(), REVERIZ_HERE);
+    return buffer;
 }
 
 void readJsonValue(const QString& path, Json::Value& value, bool recoverTempReplace)

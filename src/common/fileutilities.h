@@ -1,6 +1,8 @@
 #ifndef REVERIZ_COMMON_FILEUTILITIES_H
 #define REVERIZ_COMMON_FILEUTILITIES_H
 
+#include "common/largebuffer.h"
+
 #include <QByteArray>
 #include <QString>
 #include <QStringList>
@@ -31,6 +33,12 @@ void writeJsonValue(const QString& path, const Json::Value& value, bool safeRepl
  * is first restored from the companion. Throws code 4001 naming the companion when neither is used.
  */
 void readByteArray(const QString& path, QByteArray& data, bool recoverTempReplace);
+
+/**
+ * Reads path like readByteArray, with the same checks and failures, into a large buffer that the caller may
+ * change in place: the file's bytes followed by one zero byte (the buffer's size is the file's size + 1).
+ */
+LargeBuffer readLargeFile(const QString& path, bool recoverTempReplace);
 
 /** Reads path like readByteArray and parses it permissively (comments, any root value); 4006 if not JSON. */
 void readJsonValue(const QString& path, Json::Value& value, bool recoverTempReplace);

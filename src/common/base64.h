@@ -1,0 +1,19 @@
+#ifndef REVERIZ_COMMON_BASE64_H
+#define REVERIZ_COMMON_BASE64_H
+
+#include <cstddef>
+
+// Base64 of the standard alphabet, read leniently.
+namespace Base64 {
+
+/**
+ * Decodes the Base64 text [text, text + size) into out and returns the number of bytes written: exactly what
+ * QByteArray::fromBase64 gives for it. Characters outside the alphabet ("=" included) are skipped wherever they
+ * stand, and bits left over at the end are dropped. out may be text itself (decoding in place); otherwise it
+ * must hold size * 3 / 4 bytes.
+ */
+std::size_t decodeLenient(const char* text, std::size_t size, char* out);
+
+} // namespace Base64
+
+#endif

@@ -1,0 +1,98 @@
+#include "common/encryption/encryptedlogfile.h"
+#include "common/jsontext.h"
+
+#include <gtest/gtest.h>
+
+#include <string>
+
+namespace {
+
+std::string logDataOf(const EncryptedLogFile::Parts& parts)
+{
+    return parts.logData ? std::string(parts.logData, parts.logDataSize) : std::string("<none>");
+}
+
+// The fast reader must agree with the permissive reader wherever it reads, and must read ordinary documents.
+void expectSameAsPermissiveReader(const std::string& text, bool mustRead)
+{
+    SCOPED_TRACE(text.substr(0, 200));
+    Json::Value document;
+    const bool referenceReads = JsonText::parsePermissive(text.data(), text.data() + text.size(), document);
+
+    std::string copy = text + '\0';
+    const std::optional<EncryptedLogFile::Parts> fast = EncryptedLogFile::scanInPlace(copy.data(), text.size());
+    ASSERT_TRUE(fast.has_value() || !mustRead) << "declined an ordinary document";
+    if (!fast)
+        return;
+    ASSERT_TRUE(referenceReads) << "read text that the permissive reader refuses";
+    const EncryptedLogFile::Parts reference = EncryptedLogFile::fromDocument(document);
+    EXPECT_EQ(fast->key, reference.key) << fast->key.toStyledString() << " vs " << reference.key.toStyledString();
+    EXPECT_EQ(fast->key.type(), reference.key.type());
+    EXPECT_EQ(logDataOf(*fast), logDataOf(reference));
+}
+
+const std::string envelope = R"({"data":"QUJD","encryptedfor":{"serverUUID":"s","type":"protocol"}})";
+
+TEST(EncryptedLogFile, ReadsOrdinaryDocumentsLikeThePermissiveReader)
+{
+    const std::string documents[] = {
+        R"({"key":)" + envelope + R"(,"logData":"QUJDRA=="})" + "\n",
+        "{\n   \"key\" : " + envelope + ",\n   \"logData\" : \"QUJD\\nRA==\"\n}\n",
+        R"({"logData":"QQ","key":)" + envelope + "}",
+        R"({"key":1,"key":)" + envelope + R"(,"logData":"a","logData":"b"})",
+        R"({"logData":"a","logData":5})",
+        R"({"logData":"a","logData":{"x":1}})",
+        R"({"key":{"a":{"x":1},"a":{"y":2},"n":[1,-0,3000000000,-3000000000,1.5,1e300,true,null]}})",
+        R"({"key":{"s":"\u00e9\ud83d\ude00\udc00\/\\\"\u0000x"},"logData":"\u0051\u0051"})",
+        R"({"other":[[[{"key":"not this one"}]]],"key":"x"})",
+        R"({"key":{"d":"e"}} trailing words)",
+        R"({"key":{"d":"e"}}{"key":2})",
+        "{}",
+        "{\"x\":" + std::string(200, '[') + std::string(200, ']') + "}",
+    };
+    for (const std::string& text : documents)
+        expectSameAsPermissiveReader(text, true);
+}
+
+TEST(EncryptedLogFile, DeclinesWhatItCannotProveTheSame)
+{
+    const std::string documents[] = {
+        "// comment\n{\"key\":1}",
+        "{\"key\":1 /* c */}",
+        "{\"key\":01}",
+        "{\"key\":1.}",
+        "{\"key\":1e-400}",
+        "{\"key\":1e400}",
+        "{\"key\":\"a\tb\"}",
+        std::string("{\"key\":\"a\0b\"}", 13),
+        "{\"key\":\"\\ud800\"}",
+        "{\"key\":\"\\ud800\\u0041\"}",
+        "{\"key\":[1,]}",
+        "{'key':1}",
+        "",
+        "   ",
+        "{\"key\":",
+        "\xef\xbb\xbf{}",
+        "{\"x\":" + std::string(2000, '[') + std::string(2000, ']') + "}",
+        "[1,{\"key\":3}]",
+        "\"bare\"",
+        "12",
+        "00e",
+        "true",
+    };
+    for (const std::string& text : documents)
+        expectSameAsPermissiveReader(text, false);
+}
+
+TEST(EncryptedLogFile, LogDataStaysInPlace)
+{
+    std::string text = R"({"logData":"QUJD","key":null})";
+    text += '\0';
+    const auto parts = EncryptedLogFile::scanInPlace(text.data(), text.size() - 1);
+    ASSERT_TRUE(parts.has_value());
+    EXPECT_GE(parts->logData, text.data());
+    EXPECT_LT(parts->logData, text.data() + text.size());
+    EXPECT_TRUE(parts->key.isNull());
+}
+
+} // namespace
