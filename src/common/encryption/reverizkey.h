@@ -10,6 +10,9 @@
 
 #include <memory>
 
+class ReverizPackage;
+class ReverizPackageBlock;
+
 /**
  * A symmetric key with what it takes to use it: identifier, key bytes, cipher name ("aes-128-cbc", "bf-cbc"),
  * key length and whether the data carries no vector (fixedIvec) or a random one of keyLengthInBytes bytes in
@@ -41,6 +44,29 @@ public:
      */
     static std::shared_ptr<ReverizKey> createPassPhraseBasedKey(const QString& passPhrase, const QString& cipherName,
                                                                 unsigned int keyLengthInBytes, bool fixedIvec);
+
+    // Package storage: encrypted key files and package blocks.
+
+    /**
+     * Stores a wrapped package key in base/userUUID/packageId.reverizencryptedkey as styled JSON, creating the
+     * user directory and replacing an existing file. Throws the exceptions of packageId, then of
+     * encryptedForUserUUID, then FileWriteFailedException ("ReverizKey", idType "PackageFile", the path).
+     */
+    static void writeEncryptedKeyToFile(const QString& baseDirectory, const Json::Value& wrappedKey);
+    /**
+     * The wrapped key of that file, parsed strictly (JsonParseError "ReverizKey" otherwise). Throws
+     * PackageKeyFileDoesNotExistException when either id is not UUID-shaped or the file does not exist.
+     */
+    static Json::Value readEncryptedKeyFromFile(const QString& baseDirectory, const QString& packageId,
+                                                const QString& userUUID);
+    /** Removes that file if it exists and both ids are UUID-shaped; reports nothing. */
+    static void deleteKeyFile(const QString& baseDirectory, const QString& packageId, const QString& userUUID);
+    /** "encryptedfor"/"userUUID" of a wrapped key; CouldNotDetermineUserUUIDOfEncryptedPackageException unless
+     *  it is UUID-shaped text (UuidTools::validateUuid), which keeps it a single path component. */
+    static QString encryptedForUserUUID(const Json::Value& wrappedKey);
+    /** The clear "packageId" of a wrapped key; CouldNotDeterminePackageUUIDOfEncryptedPackageException unless it
+     *  is UUID-shaped text. */
+    static QString packageId(const Json::Value& wrappedKey);
 
     ReverizKeyIdentifier identifier() const { return m_identifier; }
     QByteArray key() const { return m_key; }
