@@ -84,7 +84,7 @@ QByteArray uncompress(QByteArrayView compressed, quint64 limitMiB)
         if (produced == output.size()) {
             if (static_cast<quint64>(output.size()) >= maximumSize)
                 corrupted("data corrupted (invalid compressed size)", REVERIZ_HERE);
-            const quint64 grown = std::max<quint64>(static_cast<quint64>(output.size()) * 2, 64 * 1024);
+            const quint64 grown = std::max<quint64>(static_cast<quint64>(output.size()) * 2, quint64(64) * 1024);
             output.resize(static_cast<qsizetype>(std::min(grown, maximumSize)));
         }
         const auto room =

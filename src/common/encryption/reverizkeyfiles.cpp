@@ -83,7 +83,7 @@ void ReverizKey::deleteKeyFile(const QString& baseDirectory, const QString& pack
 
 QString ReverizKey::encryptedForUserUUID(const Json::Value& wrappedKey)
 {
-    const QString userUUID = idText(memberOf(memberOf(wrappedKey, memberEncryptedFor), KeyFileFormat::UserUUID));
+    QString userUUID = idText(memberOf(memberOf(wrappedKey, memberEncryptedFor), KeyFileFormat::UserUUID));
     if (userUUID.isEmpty())
         throw CouldNotDetermineUserUUIDOfEncryptedPackageException(REVERIZ_HERE);
     return userUUID;
@@ -91,7 +91,7 @@ QString ReverizKey::encryptedForUserUUID(const Json::Value& wrappedKey)
 
 QString ReverizKey::packageId(const Json::Value& wrappedKey)
 {
-    const QString id = idText(memberOf(wrappedKey, memberPackageId));
+    QString id = idText(memberOf(wrappedKey, memberPackageId));
     if (id.isEmpty())
         throw CouldNotDeterminePackageUUIDOfEncryptedPackageException(REVERIZ_HERE);
     return id;

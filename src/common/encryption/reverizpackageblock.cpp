@@ -104,7 +104,7 @@ QByteArray ReverizPackageBlock::readDataFromFile() const
         throw FileOpenFailedException(context(), file.errorString(), QStringLiteral("Block"), file.fileName(),
                                       REVERIZ_HERE);
     // One byte past the expected size shows any mismatch, and an oversized file is never loaded whole.
-    const QByteArray data = file.read(static_cast<qint64>(std::max(m_size, 0)) + 1);
+    QByteArray data = file.read(static_cast<qint64>(std::max(m_size, 0)) + 1);
     if (data.size() != m_size) {
         const qint64 found = data.size() > m_size ? file.size() : data.size();
         throw SizeMismatchOnBlockFileReadException(m_blockId, m_size, clampedToInt(found), REVERIZ_HERE);

@@ -1,10 +1,12 @@
 #include "common/encryption/reverizkey.h"
+#include "common/fileutilities.h"
 #include "common/jsontext.h"
 #include "support/exceptionmatchers.h"
 #include "support/qtprinters.h"
 
 #include <QDir>
 #include <QFile>
+#include <QFileInfo>
 #include <QTemporaryDir>
 
 #include <gtest/gtest.h>
@@ -25,157 +27,114 @@ Json::Value parse(const std::string& text)
 }
 
 // A package key wrapped for a user, as the wrapped-form toJson makes it; the data is not looked at.
-Json::Value wrapped(const QString& packageId, const QString& userUUID, const char* data = "c2VjcmV0")
+Json::Value wrapped(const QString& packageId, const QString& userUUID, const std::string& data = "c2VjcmV0")
 {
-    return parse(R"({"data": ")" + std::string(data) + R"(", "encryptedfor": {"serverUUID": "s", "type": "user",
-                 "userUUID": ")"
+    return parse(R"({"data": ")" + data + R"(", "encryptedfor": {"serverUUID": "s", "type": "user", "userUUID": ")"
                  + userUUID.toStdString() + R"("}, "packageId": ")" + packageId.toStdString() + "\"}");
 }
 
 class KeyFiles : public ::testing::Test
 {
 protected:
-    void SetUp() override
-    {
-        ASSERT_TRUE(m_dir.isValid());
-        ASSERT_TRUE(QDir(m_dir.path()).mkdir(QStringLiteral("base")));
-    }
+    void SetUp() override { ASSERT_TRUE(m_dir.isValid() && QDir(m_dir.path()).mkpath(QStringLiteral("base/") + user)); }
 
     QString base() const { return m_dir.filePath(QStringLiteral("base")); }
-    QString keyFile(const QString& name) const { return base() + QLatin1Char('/') + name + ".reverizencryptedkey"; }
-
-    static void plant(const QString& path, const QByteArray& content)
+    QString keyFile(const QString& userUUID, const QString& packageId) const
     {
-        QFile file(path);
-        ASSERT_TRUE(QDir().mkpath(QFileInfo(path).path()) && file.open(QIODevice::WriteOnly)) << path.toStdString();
-        ASSERT_EQ(file.write(content), content.size());
+        return base() + '/' + userUUID + '/' + packageId + ".reverizencryptedkey";
     }
 
-    static QByteArray content(const QString& path)
+    static void write(const QString& path, const QByteArray& content)
     {
         QFile file(path);
-        return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
+        ASSERT_TRUE(QDir().mkpath(QFileInfo(path).path()) && file.open(QIODevice::WriteOnly)
+                    && file.write(content) == content.size())
+            << path.toStdString();
     }
 
     QTemporaryDir m_dir;
 };
 
-TEST_F(KeyFiles, WrittenUnderUserThenPackageAndReadWithPackageFirst)
+TEST_F(KeyFiles, FiledUnderUserThenPackageAndReadWithPackageFirst)
 {
-    const QString path = keyFile(user + '/' + package);
-    ReverizKey::writeEncryptedKeyToFile(base(), wrapped(package, user, "Zmlyc3QgdmVyc2lvbiBvZiB0aGUga2V5"));
+    ReverizKey::writeEncryptedKeyToFile(base(), wrapped(package, user, "bG9uZ2VyIGZpcnN0IHZlcnNpb24="));
     ReverizKey::writeEncryptedKeyToFile(base(), wrapped(package, user));
-    EXPECT_EQ(content(path),
-              QStringLiteral("{\n"
-                             "   \"data\" : \"c2VjcmV0\",\n"
-                             "   \"encryptedfor\" : {\n"
-                             "      \"serverUUID\" : \"s\",\n"
-                             "      \"type\" : \"user\",\n"
-                             "      \"userUUID\" : \"%1\"\n"
-                             "   },\n"
-                             "   \"packageId\" : \"%2\"\n"
-                             "}\n")
-                  .arg(user, package)
-                  .toUtf8());
+    QFile file(keyFile(user, package));
+    ASSERT_TRUE(file.open(QIODevice::ReadOnly));
+    EXPECT_EQ(file.readAll().toStdString(), JsonText::styled(wrapped(package, user)));
     EXPECT_EQ(ReverizKey::readEncryptedKeyFromFile(base(), package, user), wrapped(package, user));
     EXPECT_REVERIZ_THROW(
         (void)ReverizKey::readEncryptedKeyFromFile(base(), user, package), PackageKeyFileDoesNotExistException,
         {QStringLiteral("PackageKeyFileDoesNotExist"), 2246, QString(), QStringLiteral("packageId"), user, QString()});
 
     ReverizKey::deleteKeyFile(base(), package, user);
-    EXPECT_FALSE(QFile::exists(path));
+    EXPECT_FALSE(file.exists());
     EXPECT_TRUE(QDir(base()).exists(user));
     ReverizKey::deleteKeyFile(base(), package, user);
 }
 
-TEST_F(KeyFiles, WritingNeedsAPackageIdThenAUserUUIDBothUUIDShaped)
+TEST_F(KeyFiles, IdsThatAreNotUUIDsNeverBecomePaths)
 {
-    const QString upper = user.toUpper();
     const struct
     {
-        const char* name;
-        Json::Value wrappedKey;
-        bool packageFails;
-    } rows[] = {
-        {"session_key", parse(R"({"data": "x", "encryptedfor": {"serverUUID": "s", "type": "server"}})"), true},
-        {"not_an_object", parse("[1]"), true},
-        {"package_id_not_text", parse(R"({"packageId": 5, "encryptedfor": {"userUUID": "a-b-c-d-e"}})"), true},
-        {"server_actor", parse(R"({"packageId": "a-b-c-d-e", "encryptedfor": {"type": "server"}})"), false},
-        {"package_id_climbs", wrapped(QStringLiteral("../x"), user), true},
-        {"package_id_empty", wrapped(QString(), user), true},
-        {"package_id_absolute", wrapped(QStringLiteral("/abs"), user), true},
-        {"user_uuid_upper_case", wrapped(package, upper), false},
-        {"user_uuid_climbs", wrapped(package, QStringLiteral("..")), false},
-    };
-    for (const auto& row : rows) {
-        SCOPED_TRACE(row.name);
-        if (row.packageFails)
-            EXPECT_THROW(ReverizKey::writeEncryptedKeyToFile(base(), row.wrappedKey),
-                         CouldNotDeterminePackageUUIDOfEncryptedPackageException);
-        else
-            EXPECT_THROW(ReverizKey::writeEncryptedKeyToFile(base(), row.wrappedKey),
-                         CouldNotDetermineUserUUIDOfEncryptedPackageException);
-    }
-    EXPECT_EQ(QDir(m_dir.path()).entryList(QDir::AllEntries | QDir::NoDotAndDotDot), QStringList {"base"});
-    EXPECT_TRUE(QDir(base()).isEmpty());
-}
-
-TEST_F(KeyFiles, ReadingAndDeletingNeverLeaveTheUserDirectory)
-{
-    // Each row plants a file where its ids would lead if they were joined unchecked.
-    ASSERT_TRUE(QDir(base()).mkdir(user));
-    const struct
-    {
-        const char* name;
         QString packageId;
         QString userUUID;
-        QString planted;
-    } rows[] = {
-        {"package_climbs", QStringLiteral("../victim"), user, keyFile(QStringLiteral("victim"))},
-        {"user_climbs", package, QStringLiteral(".."), m_dir.filePath(package + ".reverizencryptedkey")},
-        {"package_empty", QString(), user, keyFile(user)},
-        {"package_absolute", QStringLiteral("/abs"), user, keyFile(user + "/abs")},
-        {"package_upper_case", package.toUpper(), user, keyFile(user + '/' + package.toUpper())},
-    };
+    } rows[] = {{QStringLiteral("../x"), user},  {QString(), user},
+                {package.toUpper(), user},       {QStringLiteral("/abs"), user},
+                {package, QStringLiteral("..")}, {package, QString()},
+                {package, user.toUpper()},       {package, QStringLiteral("/abs")}};
     for (const auto& row : rows) {
-        SCOPED_TRACE(row.name);
-        plant(row.planted, "{}");
+        SCOPED_TRACE(row.packageId.toStdString() + " for " + row.userUUID.toStdString());
+        // A key file where the ids would lead if they were joined unchecked.
+        const QString planted = PathTools::combinePath({base(), row.userUUID, row.packageId}) + ".reverizencryptedkey";
+        write(planted, "{}");
+        if (row.packageId != package)
+            EXPECT_THROW(ReverizKey::writeEncryptedKeyToFile(base(), wrapped(row.packageId, row.userUUID)),
+                         CouldNotDeterminePackageUUIDOfEncryptedPackageException);
+        else
+            EXPECT_THROW(ReverizKey::writeEncryptedKeyToFile(base(), wrapped(row.packageId, row.userUUID)),
+                         CouldNotDetermineUserUUIDOfEncryptedPackageException);
         EXPECT_REVERIZ_THROW((void)ReverizKey::readEncryptedKeyFromFile(base(), row.packageId, row.userUUID),
                              PackageKeyFileDoesNotExistException,
                              {QStringLiteral("PackageKeyFileDoesNotExist"), 2246, QString(),
                               QStringLiteral("packageId"), row.packageId, QString()});
         ReverizKey::deleteKeyFile(base(), row.packageId, row.userUUID);
-        EXPECT_TRUE(QFile::exists(row.planted));
+        EXPECT_EQ(QFile(planted).size(), 2);
     }
+}
+
+TEST_F(KeyFiles, PackageIdIsExaminedBeforeTheRecipient)
+{
+    const Json::Value sessionKeyForServer = parse(R"({"data": "x", "encryptedfor": {"type": "server"}})");
+    EXPECT_THROW(ReverizKey::writeEncryptedKeyToFile(base(), sessionKeyForServer),
+                 CouldNotDeterminePackageUUIDOfEncryptedPackageException);
+    const Json::Value packageKeyForServer = parse(R"({"packageId": "a-b-c-d-e", "encryptedfor": {"type": "server"}})");
+    EXPECT_THROW(ReverizKey::writeEncryptedKeyToFile(base(), packageKeyForServer),
+                 CouldNotDetermineUserUUIDOfEncryptedPackageException);
+    EXPECT_THROW((void)ReverizKey::packageId(parse("[1]")), CouldNotDeterminePackageUUIDOfEncryptedPackageException);
 }
 
 TEST_F(KeyFiles, ContentIsReadAsStrictJson)
 {
-    const struct
-    {
-        const char* content;
-        bool valid;
-    } rows[] = {{"[1, 2]\n", true},     {"{} // note", false}, {"/* note */ {}", false},
-                {"{} trailing", false}, {"", false},           {"\"text\"", false}};
-    for (const auto& row : rows) {
-        SCOPED_TRACE(row.content);
-        plant(keyFile(user + '/' + package), row.content);
-        if (row.valid)
-            EXPECT_EQ(ReverizKey::readEncryptedKeyFromFile(base(), package, user), parse(row.content));
-        else
-            EXPECT_REVERIZ_THROW(
-                (void)ReverizKey::readEncryptedKeyFromFile(base(), package, user), JsonParseError,
-                {QStringLiteral("ReverizKey"), 1030, QString(), QStringLiteral("buffer"), QString(), QString()});
+    write(keyFile(user, package), "[1, 2]\n");
+    EXPECT_EQ(ReverizKey::readEncryptedKeyFromFile(base(), package, user), parse("[1, 2]"));
+    for (const char* content : {"{} // note", "{} trailing", "\"text\""}) {
+        SCOPED_TRACE(content);
+        write(keyFile(user, package), content);
+        EXPECT_REVERIZ_THROW(
+            (void)ReverizKey::readEncryptedKeyFromFile(base(), package, user), JsonParseError,
+            {QStringLiteral("ReverizKey"), 1030, QString(), QStringLiteral("buffer"), QString(), QString()});
     }
 }
 
 TEST_F(KeyFiles, FailedWriteNamesTheKeyFile)
 {
-    // A plain file where the user directory belongs stops the directory and then the file from being made.
-    plant(base() + '/' + user, "not a directory");
-    EXPECT_REVERIZ_THROW(ReverizKey::writeEncryptedKeyToFile(base(), wrapped(package, user)), FileWriteFailedException,
+    // A plain file where the user directory belongs.
+    const QString other = QStringLiteral("1b4e28ba-2fa1-11d2-883f-0016d3cca427");
+    write(base() + '/' + other, "not a directory");
+    EXPECT_REVERIZ_THROW(ReverizKey::writeEncryptedKeyToFile(base(), wrapped(package, other)), FileWriteFailedException,
                          {QStringLiteral("ReverizKey"), 4004, std::nullopt, QStringLiteral("PackageFile"), QString(),
-                          keyFile(user + '/' + package)});
+                          keyFile(other, package)});
 }
 
 } // namespace
