@@ -68,6 +68,22 @@ public:
      *  is UUID-shaped text. */
     static QString packageId(const Json::Value& wrappedKey);
 
+    /**
+     * Encrypts the block's source range (4 MiB from its offset, fewer at the end of the file) into its payload,
+     * which sets its size and checksum, and sets its uncompressed flag. With compress the range is stored
+     * compressed unless that is longer. *keepCompressing becomes compress, cleared when compression did not pay
+     * off here. Throws FileOpenFailedException, FileReadFailedException or EncryptionFailedException, leaving
+     * the block unchanged.
+     */
+    void encryptBlock(ReverizPackageBlock* block, const QString& sourcePath, bool compress,
+                      bool* keepCompressing) const;
+    /**
+     * Decrypts the block's payload (at most 8 MiB) and writes the plain bytes into targetPath at the block's
+     * offset, creating the file and keeping the rest of it. A package format version above 2 is refused first
+     * (code 2244). Throws DecryptionFailedException, FileOpenFailedException or FileWriteFailedException.
+     */
+    void decryptBlock(ReverizPackage* package, const QString& targetPath, ReverizPackageBlock* block) const;
+
     ReverizKeyIdentifier identifier() const { return m_identifier; }
     QByteArray key() const { return m_key; }
     QString cipherName() const { return m_cipherName; }
