@@ -1,5 +1,6 @@
 #include "reverizkey.h"
 
+#include "common/encryption/compressedformat.h"
 #include "common/encryption/reverizrsa.h"
 #include "common/encryption/symmetriccipher.h"
 #include "common/exceptions/reverizexception.h"
@@ -9,16 +10,13 @@
 
 #include <QByteArrayView>
 #include <QCryptographicHash>
-#include <QtEndian>
 
 #include <openssl/err.h>
 #include <openssl/rand.h>
 
 #include <algorithm>
-#include <limits>
 #include <stdexcept>
 #include <utility>
-#include <zlib.h>
 
 namespace {
 
@@ -36,9 +34,6 @@ constexpr int defaultKeyLength = 1024;
 
 // The announced size decryptData accepts; larger is taken for a forged or garbled header.
 constexpr quint64 decryptDataLimitMiB = 128;
-
-// The 4-byte big-endian length in front of the zlib stream (qCompress's format).
-constexpr qsizetype compressedHeaderSize = 4;
 
 QString context()
 {
@@ -87,94 +82,6 @@ ReverizKeyIdentifier identifierFromPackageId(const Json::Value& json)
         throw JsonMemberInvalidException(context(), member(memberPackageId), QStringLiteral("not a valid UUID"),
                                          REVERIZ_HERE);
     return ReverizKeyIdentifier::createPackageKeyWithoutFolderInformationIdentifier(packageId);
-}
-
-quint64 limitInBytes(quint64 limitMiB)
-{
-    // Any limit from 2^44 MiB on admits every size; this keeps the product in 64 bits.
-    return limitMiB >= (quint64(1) << 44) ? std::numeric_limits<quint64>::max() : limitMiB << 20;
-}
-
-quint32 announcedSize(QByteArrayView compressed)
-{
-    return std::max<quint32>(qFromBigEndian<quint32>(compressed.data()), 1);
-}
-
-// Throws unless compressed can be qCompress output of at most limitMiB mebibytes. Runs before any memory is
-// reserved for the uncompressed data, so a forged header cannot make the decompressor reserve gigabytes.
-void dataUncompressSanityCheck(QByteArrayView compressed, quint64 limitMiB)
-{
-    if (compressed.size() <= compressedHeaderSize)
-        throw DecryptionFailedException(context(), QStringLiteral("data corrupted (compressed data too small)"),
-                                        REVERIZ_HERE);
-    if (limitInBytes(limitMiB) < announcedSize(compressed))
-        throw DecryptionFailedException(context(), QStringLiteral("data corrupted (invalid compressed size)"),
-                                        REVERIZ_HERE);
-}
-
-class InflateStream
-{
-public:
-    InflateStream() { m_initialised = inflateInit(&m_stream) == Z_OK; }
-    ~InflateStream()
-    {
-        if (m_initialised)
-            inflateEnd(&m_stream);
-    }
-    InflateStream(const InflateStream&) = delete;
-    InflateStream& operator=(const InflateStream&) = delete;
-
-    bool initialised() const { return m_initialised; }
-    z_stream* get() { return &m_stream; }
-
-private:
-    z_stream m_stream {};
-    bool m_initialised = false;
-};
-
-// Inflates checked qCompress output. Unlike qUncompress, a stream that does not decode is an error rather than
-// an empty result. The announced size is only where the output starts: peers' data whose header is off still
-// decodes, as the output grows, but never beyond the limit.
-QByteArray uncompress(QByteArrayView compressed, quint64 limitMiB)
-{
-    const QByteArrayView stream = compressed.sliced(compressedHeaderSize);
-    const quint64 maximumSize =
-        std::min(limitInBytes(limitMiB), static_cast<quint64>(std::numeric_limits<qsizetype>::max() / 2));
-    InflateStream inflater;
-    if (!inflater.initialised() || static_cast<quint64>(stream.size()) > std::numeric_limits<uInt>::max())
-        throw DecryptionFailedException(context(), QStringLiteral("data corrupted (decompression failed)"),
-                                        REVERIZ_HERE);
-    z_stream* z = inflater.get();
-    z->next_in = const_cast<Bytef*>(reinterpret_cast<const Bytef*>(stream.data()));
-    z->avail_in = static_cast<uInt>(stream.size());
-
-    QByteArray output(static_cast<qsizetype>(announcedSize(compressed)), Qt::Uninitialized);
-    qsizetype produced = 0;
-    for (;;) {
-        if (produced == output.size()) {
-            if (static_cast<quint64>(output.size()) >= maximumSize)
-                throw DecryptionFailedException(context(), QStringLiteral("data corrupted (invalid compressed size)"),
-                                                REVERIZ_HERE);
-            const quint64 grown = std::max<quint64>(static_cast<quint64>(output.size()) * 2, 64 * 1024);
-            output.resize(static_cast<qsizetype>(std::min(grown, maximumSize)));
-        }
-        const auto room =
-            static_cast<uInt>(std::min<qsizetype>(output.size() - produced, std::numeric_limits<uInt>::max()));
-        z->next_out = reinterpret_cast<Bytef*>(output.data() + produced);
-        z->avail_out = room;
-        const int result = inflate(z, Z_NO_FLUSH);
-        produced += room - z->avail_out;
-        if (result == Z_STREAM_END)
-            break;
-        // Z_BUF_ERROR with room left means the input ended before the stream did.
-        const bool needsRoom = result == Z_BUF_ERROR && z->avail_out == 0;
-        if (result != Z_OK && !needsRoom)
-            throw DecryptionFailedException(context(), QStringLiteral("data corrupted (decompression failed)"),
-                                            REVERIZ_HERE);
-    }
-    output.truncate(produced);
-    output.squeeze();
-    return output;
 }
 
 } // namespace
@@ -340,8 +247,8 @@ QByteArray ReverizKey::decryptData(const QByteArray& data) const
     const qsizetype written =
         SymmetricCipher::run(SymmetricCipher::Direction::Decrypt, m_cipherName, m_key, ivec, ciphertext, compressed, 0);
     compressed.truncate(written);
-    dataUncompressSanityCheck(compressed, decryptDataLimitMiB);
-    return uncompress(compressed, decryptDataLimitMiB);
+    CompressedFormat::dataUncompressSanityCheck(compressed, decryptDataLimitMiB);
+    return CompressedFormat::uncompress(compressed, decryptDataLimitMiB);
 }
 
 quint64 ReverizKey::minimumBytesForDecryption() const

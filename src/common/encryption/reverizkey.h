@@ -10,6 +10,8 @@
 
 #include <memory>
 
+class ReverizPackage;
+class ReverizPackageBlock;
 class ReverizRSA;
 
 /**
@@ -43,6 +45,45 @@ public:
      */
     static std::shared_ptr<ReverizKey> createPassPhraseBasedKey(const QString& passPhrase, const QString& cipherName,
                                                                 unsigned int keyLengthInBytes, bool fixedIvec);
+
+    // Package storage: encrypted key files and package blocks.
+
+    /**
+     * Stores a wrapped package key in base/userUUID/packageId.reverizencryptedkey as styled JSON, creating the
+     * user directory and replacing an existing file. Throws the exceptions of packageId, then of
+     * encryptedForUserUUID, then FileWriteFailedException ("ReverizKey", idType "PackageFile", the path).
+     */
+    static void writeEncryptedKeyToFile(const QString& baseDirectory, const Json::Value& wrappedKey);
+    /**
+     * The wrapped key of that file, parsed strictly (JsonParseError "ReverizKey" otherwise). Throws
+     * PackageKeyFileDoesNotExistException when either id is not UUID-shaped or the file does not exist.
+     */
+    static Json::Value readEncryptedKeyFromFile(const QString& baseDirectory, const QString& packageId,
+                                                const QString& userUUID);
+    /** Removes that file if it exists and both ids are UUID-shaped; reports nothing. */
+    static void deleteKeyFile(const QString& baseDirectory, const QString& packageId, const QString& userUUID);
+    /** "encryptedfor"/"userUUID" of a wrapped key; CouldNotDetermineUserUUIDOfEncryptedPackageException unless
+     *  it is UUID-shaped text (UuidTools::validateUuid), which keeps it a single path component. */
+    static QString encryptedForUserUUID(const Json::Value& wrappedKey);
+    /** The clear "packageId" of a wrapped key; CouldNotDeterminePackageUUIDOfEncryptedPackageException unless it
+     *  is UUID-shaped text. */
+    static QString packageId(const Json::Value& wrappedKey);
+
+    /**
+     * Encrypts the block's source range (4 MiB from its offset, fewer at the end of the file) into its payload,
+     * which sets its size and checksum, and sets its uncompressed flag. With compress the range is stored
+     * compressed unless that is longer. *keepCompressing becomes compress, cleared when compression did not pay
+     * off here. Throws FileOpenFailedException, FileReadFailedException or EncryptionFailedException, leaving
+     * the block unchanged.
+     */
+    void encryptBlock(ReverizPackageBlock* block, const QString& sourcePath, bool compress,
+                      bool* keepCompressing) const;
+    /**
+     * Decrypts the block's payload (at most 8 MiB) and writes the plain bytes into targetPath at the block's
+     * offset, creating the file and keeping the rest of it. A package format version above 2 is refused first
+     * (code 2244). Throws DecryptionFailedException, FileOpenFailedException or FileWriteFailedException.
+     */
+    void decryptBlock(ReverizPackage* package, const QString& targetPath, ReverizPackageBlock* block) const;
 
     ReverizKeyIdentifier identifier() const { return m_identifier; }
     QByteArray key() const { return m_key; }

@@ -1,0 +1,26 @@
+#ifndef REVERIZ_COMMON_ENCRYPTION_COMPRESSEDFORMAT_H
+#define REVERIZ_COMMON_ENCRYPTION_COMPRESSEDFORMAT_H
+
+#include <QByteArray>
+#include <QByteArrayView>
+
+// Reading qCompress's format back (a 4-byte big-endian length, then a zlib stream), shared by ReverizKey's data
+// and block decryption. Internal to the encryption layer; failures throw DecryptionFailedException reported by
+// "ReverizKey".
+namespace CompressedFormat {
+
+/**
+ * Throws unless compressed can be qCompress output of at most limitMiB mebibytes: "data corrupted (compressed
+ * data too small)" for 4 bytes or fewer, "data corrupted (invalid compressed size)" for a larger announced size.
+ */
+void dataUncompressSanityCheck(QByteArrayView compressed, quint64 limitMiB);
+
+/**
+ * Inflates checked data. A stream that does not decode throws "data corrupted (decompression failed)"; one that
+ * grows beyond limitMiB throws "data corrupted (invalid compressed size)".
+ */
+[[nodiscard]] QByteArray uncompress(QByteArrayView compressed, quint64 limitMiB);
+
+} // namespace CompressedFormat
+
+#endif

@@ -1,0 +1,152 @@
+#include "common/encryption/compressedformat.h"
+#include "common/encryption/reverizpackage.h"
+#include "common/encryption/reverizpackageblock.h"
+#include "common/encryption/symmetriccipher.h"
+#include "common/exceptions/errorcodes.h"
+#include "common/exceptions/reverizexception.h"
+#include "common/karnlogger.h"
+#include "reverizkey.h"
+
+#include <QByteArrayView>
+#include <QCoreApplication>
+#include <QFile>
+#include <QRegularExpression>
+#include <QtGlobal>
+
+#include <openssl/evp.h>
+
+#include <algorithm>
+
+namespace {
+
+// The source bytes of one block.
+constexpr qint64 blockSourceSize = 4194304;
+// The stored data a block may have: what each thread's decryption buffer holds.
+constexpr qsizetype packMemorySize = 8388608;
+// A compressed block holds at most 4 MiB of source bytes; announcing more than the buffer marks it as forged.
+constexpr quint64 blockUncompressLimitMiB = packMemorySize >> 20;
+// The newest package format whose blocks this code reads.
+constexpr qint32 newestFormatVersion = 2;
+// A compressed size above this percentage of the source (rounded down) is not worth compressing further blocks.
+constexpr qsizetype effectiveCompressionPercent = 98;
+
+QString context()
+{
+    return QStringLiteral("ReverizKey");
+}
+
+// Without a catalogue the text is the bare key; filling a text without placeholder makes Qt print a warning.
+QString catalogueText(const char* key, qint32 number)
+{
+    static const QRegularExpression placeholder(QStringLiteral("%L?[1-9]"));
+    const QString text = QCoreApplication::translate("ReverizKey", key);
+    return placeholder.match(text).hasMatch() ? text.arg(number) : text;
+}
+
+QByteArray readSourceRange(const QString& path, qint64 offset)
+{
+    QFile file(path);
+    if (!file.open(QIODevice::ReadOnly))
+        throw FileOpenFailedException(context(), file.errorString(), QStringLiteral("SourceFile"), path, REVERIZ_HERE);
+    // An offset outside the file gets a length no read can match.
+    const qint64 fileSize = file.size();
+    const qint64 length = offset >= 0 && offset <= fileSize ? std::min(blockSourceSize, fileSize - offset) : -1;
+    QByteArray bytes;
+    if (length > 0 && file.seek(offset))
+        bytes = file.read(length);
+    if (bytes.size() != length)
+        throw FileReadFailedException(context(), QStringLiteral("unexpected readSize"), QStringLiteral("SourceFile"),
+                                      path, REVERIZ_HERE);
+    return bytes;
+}
+
+void writeTargetRange(const QString& path, qint64 offset, QByteArrayView data)
+{
+    // Read-write, because write-only would truncate the other blocks' ranges; unbuffered, so that the write's
+    // result is the file's.
+    QFile file(path);
+    if (!file.open(QIODevice::ReadWrite | QIODevice::Unbuffered))
+        throw FileOpenFailedException(context(), file.errorString(), QStringLiteral("Block"), path, REVERIZ_HERE);
+    if (offset < 0 || !file.seek(offset))
+        throw FileWriteFailedException(context(), file.errorString(), QStringLiteral("Block"), path, REVERIZ_HERE);
+    if (file.write(data.data(), data.size()) != data.size())
+        throw FileWriteFailedException(context(), file.errorString(), QStringLiteral("Block"), path, REVERIZ_HERE);
+}
+
+} // namespace
+
+void ReverizKey::encryptBlock(ReverizPackageBlock* block, const QString& sourcePath, bool compress,
+                              bool* keepCompressing) const
+{
+    Q_ASSERT(block && keepCompressing);
+    *keepCompressing = compress;
+    const QByteArray randomIvec = m_fixedIvec ? QByteArray() : SymmetricCipher::randomIvec(m_keyLengthInBytes);
+    const QByteArrayView ivec = m_fixedIvec ? SymmetricCipher::fixedIvec() : QByteArrayView(randomIvec);
+    const QByteArray source = readSourceRange(sourcePath, block->offset());
+
+    // A block is stored compressed unless that makes it longer. The caller is told to stop compressing as soon
+    // as a block saves 1 % or less, since the blocks of one file tend to compress alike.
+    bool uncompressed = true;
+    QByteArray compressed;
+    if (compress) {
+        compressed = qCompress(source, 1);
+        uncompressed = source.isEmpty() || compressed.size() > source.size();
+        if (uncompressed) {
+            *keepCompressing = false;
+            qDebug("disable compression -- result is worse");
+        } else if (compressed.size() * 100 / source.size() > effectiveCompressionPercent) {
+            *keepCompressing = false;
+            qDebug("disable compression -- not effective");
+        }
+    }
+    const QByteArray& plain = uncompressed ? source : compressed;
+
+    QByteArray stored;
+    const qsizetype ivecSize = randomIvec.size();
+    const qsizetype written =
+        SymmetricCipher::run(SymmetricCipher::Direction::Encrypt, m_cipherName, m_key, ivec, plain, stored, ivecSize);
+    stored.truncate(ivecSize + written);
+    std::copy(randomIvec.cbegin(), randomIvec.cend(), stored.begin());
+    block->setPayload(stored);
+    block->setUncompressed(uncompressed);
+}
+
+void ReverizKey::decryptBlock(ReverizPackage* package, const QString& targetPath, ReverizPackageBlock* block) const
+{
+    Q_ASSERT(package && block);
+    const qint32 version = package->formatVersion();
+    if (version > newestFormatVersion)
+        throw ReverizException(context(), ErrorCodes::PackageFormatUnsupported, catalogueText("LRC2167", version),
+                               catalogueText("LRC2166", version), package->identifier(), QString(), REVERIZ_HERE);
+
+    // Each thread decrypts into its own buffer, made on its first block and kept: decrypting a block allocates
+    // only for decompression. The cipher needs one block of room behind its output.
+    thread_local QByteArray packMemory(packMemorySize + EVP_MAX_BLOCK_LENGTH, Qt::Uninitialized);
+
+    const QByteArray& stored = block->payload();
+    if (stored.size() > packMemorySize)
+        throw DecryptionFailedException(context(), QStringLiteral("encrypted data size larger than buffer"),
+                                        REVERIZ_HERE);
+    QByteArrayView ivec = SymmetricCipher::fixedIvec();
+    QByteArrayView ciphertext(stored);
+    if (!m_fixedIvec) {
+        if (stored.size() < static_cast<qsizetype>(m_keyLengthInBytes))
+            throw DecryptionFailedException(context(), QStringLiteral("encrypted data size too small"), REVERIZ_HERE);
+        ivec = ciphertext.first(m_keyLengthInBytes);
+        ciphertext = ciphertext.sliced(m_keyLengthInBytes);
+    }
+    const qsizetype decrypted =
+        SymmetricCipher::run(SymmetricCipher::Direction::Decrypt, m_cipherName, m_key, ivec, ciphertext, packMemory, 0);
+    const QByteArrayView decryptedBytes(packMemory.constData(), decrypted);
+
+    QByteArray uncompressed;
+    if (!block->uncompressed()) {
+        CompressedFormat::dataUncompressSanityCheck(decryptedBytes, blockUncompressLimitMiB);
+        uncompressed = CompressedFormat::uncompress(decryptedBytes, blockUncompressLimitMiB);
+    }
+    const QByteArrayView plain = block->uncompressed() ? decryptedBytes : QByteArrayView(uncompressed);
+
+    KARN_LOG(KarnLogger::Debug) << "Write to file " << targetPath << ": block " << block->blockId()
+                                << " size: " << plain.size() << " offset: " << block->offset();
+    writeTargetRange(targetPath, block->offset(), plain);
+}

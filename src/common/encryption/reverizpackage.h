@@ -1,0 +1,48 @@
+#ifndef REVERIZ_COMMON_ENCRYPTION_REVERIZPACKAGE_H
+#define REVERIZ_COMMON_ENCRYPTION_REVERIZPACKAGE_H
+
+#include <QString>
+
+#include <utility>
+
+/**
+ * What block decryption needs to know of a package: its format version and its identifier. The system's package
+ * class implements it; ReverizPackageInfo is a plain value for callers without one.
+ */
+class ReverizPackage
+{
+public:
+    virtual ~ReverizPackage() = default;
+
+    /** The version of the package's stored format; ReverizKey::decryptBlock refuses versions above 2. */
+    virtual qint32 formatVersion() const = 0;
+    /** The package's identifier, reported as the id of that refusal. */
+    virtual QString identifier() const = 0;
+
+protected:
+    ReverizPackage() = default;
+    ReverizPackage(const ReverizPackage&) = default;
+    ReverizPackage(ReverizPackage&&) = default;
+    ReverizPackage& operator=(const ReverizPackage&) = default;
+    ReverizPackage& operator=(ReverizPackage&&) = default;
+};
+
+/** A package known by its two values only. */
+class ReverizPackageInfo final : public ReverizPackage
+{
+public:
+    ReverizPackageInfo(qint32 formatVersion, QString identifier)
+        : m_formatVersion(formatVersion)
+        , m_identifier(std::move(identifier))
+    {
+    }
+
+    qint32 formatVersion() const override { return m_formatVersion; }
+    QString identifier() const override { return m_identifier; }
+
+private:
+    qint32 m_formatVersion;
+    QString m_identifier;
+};
+
+#endif
