@@ -171,8 +171,11 @@ std::optional<Parts> scanInPlace(char* text, std::size_t size)
     PartsHandler handler;
     rapidjson::InsituStringStream stream(text);
     rapidjson::Reader reader;
-    constexpr unsigned flags = rapidjson::kParseInsituFlag | rapidjson::kParseIterativeFlag
-        | rapidjson::kParseStopWhenDoneFlag | rapidjson::kParseNumbersAsStringsFlag;
+    // Recursive, not iterative: the handler bounds the depth, and the iterative parser's first push onto its
+    // still empty stack adds an offset to a null pointer, which is undefined behaviour. Parsed in place, strings
+    // and numbers never use that stack.
+    constexpr unsigned flags =
+        rapidjson::kParseInsituFlag | rapidjson::kParseStopWhenDoneFlag | rapidjson::kParseNumbersAsStringsFlag;
     if (reader.Parse<flags>(stream, handler).IsError())
         return std::nullopt;
     return std::move(handler.parts);
