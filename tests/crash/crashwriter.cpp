@@ -1,0 +1,68 @@
+// The writer that the crash-safety test kills, replacing files for ever until it is killed:
+//
+//   crashwriter replace PATH        FileUtilities::writeByteArray(PATH, safeReplace true), alternating between
+//                                   the two contents of crashcontent.h
+//   crashwriter create DIRECTORY    KeyUtility::createKey into DIRECTORY, alternating between the fixture key
+//                                   material of the protocol and the user pair, both owned by the protocol actor
+//                                   (so no key generation slows the loop down)
+
+#include "common/encryption/cryptoinit.h"
+#include "common/fileutilities.h"
+#include "common/jsontext.h"
+#include "crashcontent.h"
+#include "keyutilitycommands.h"
+
+#include <QFile>
+#include <QTextStream>
+
+#include <cstdio>
+#include <cstring>
+
+namespace {
+
+std::shared_ptr<ReverizRSA> fixturePair(const char* name)
+{
+    QFile file(QStringLiteral(TEST_DATA_DIR "/keys/") + QLatin1String(name));
+    Json::Value json;
+    if (!file.open(QIODevice::ReadOnly) || !JsonText::parseStrict(file.readAll(), json))
+        std::exit(2);
+    return ReverizRSA::fromJson(json);
+}
+
+[[noreturn]] void replaceForEver(const QString& path)
+{
+    for (int round = 0;; ++round)
+        FileUtilities::writeByteArray(path, CrashContent::content(round % 2), true);
+}
+
+[[noreturn]] void createForEver(const QString& directory)
+{
+    const std::shared_ptr<ReverizRSA> pairs[] = {fixturePair("protocol-private.key"), fixturePair("user-private.key")};
+    QTextStream err(stderr);
+    for (int round = 0;; ++round) {
+        const ReverizRSA& material = *pairs[round % 2];
+        const auto makeKeyPair = [&](const ReverizActor& owner) {
+            return std::make_shared<ReverizRSA>(owner, material.publicKey(), material.privateKey(), false);
+        };
+        if (KeyUtility::createKey(QStringLiteral("3b241101-e2bb-4255-8caf-4136c566a962"), err, directory, makeKeyPair)
+            != 0)
+            std::exit(1);
+    }
+}
+
+} // namespace
+
+int main(int argc, char* argv[])
+{
+    if (argc != 3) {
+        std::fprintf(stderr, "usage: %s replace PATH | create DIRECTORY\n", argv[0]);
+        return 2;
+    }
+    Crypto::initialize();
+    const QString target = QFile::decodeName(argv[2]);
+    if (std::strcmp(argv[1], "replace") == 0)
+        replaceForEver(target);
+    if (std::strcmp(argv[1], "create") == 0)
+        createForEver(target);
+    return 2;
+}
