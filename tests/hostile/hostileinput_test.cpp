@@ -453,6 +453,25 @@ const std::vector<Row>& rows()
          "Could not read key file public.key: FileUtilities: LRC3111 [LRC3110] Id: public.key\n",
          {QStringLiteral("public.key"), QStringLiteral("log.json"), QStringLiteral("out.json")},
          encryptLog},
+        {"encryptlog_output_is_a_directory",
+         [](const Scene& s) {
+             s.put("public.key", TestKeys::read(QStringLiteral("protocol-public.key")));
+             s.directory("out.json");
+         },
+         1,
+         "Could not write outputfile out.json: cannot rename to out.json: Is a directory\n",
+         {QStringLiteral("public.key"), QStringLiteral("log.json"), QStringLiteral("out.json")},
+         encryptLog},
+        {"encryptlog_output_is_a_dangling_symlink_replaced_not_followed",
+         [](const Scene& s) {
+             s.put("public.key", TestKeys::read(QStringLiteral("protocol-public.key")));
+             s.link("out.json", "elsewhere");
+         },
+         0,
+         QByteArray(),
+         {QStringLiteral("public.key"), QStringLiteral("log.json"), QStringLiteral("out.json")},
+         encryptLog,
+         std::pair {QStringLiteral("out.json"), std::optional<QByteArray>()}},
         {"encryptlog_plain_file_is_a_directory",
          [](const Scene& s) {
              s.put("public.key", TestKeys::read(QStringLiteral("protocol-public.key")));

@@ -1,9 +1,11 @@
 #include "encryptlogcommand.h"
 
+#include "common/atomicfile.h"
 #include "common/encryption/reverizkey.h"
 #include "common/encryption/reverizrsa.h"
 #include "common/exceptions/reverizexception.h"
 #include "common/fileutilities.h"
+#include "common/jsontext.h"
 
 #include <QFile>
 
@@ -63,11 +65,11 @@ int encryptLogFile(const QString& keyFilePath, const QString& plainPath, const Q
         return fail(err, QStringLiteral("Could not encrypt %1: %2").arg(plainPath, describe(e)));
     }
 
-    try {
-        FileUtilities::writeJsonValue(outputPath, document, true);
-    } catch (const ReverizException& e) {
-        return fail(err, QStringLiteral("Could not write outputfile %1: %2").arg(outputPath, describe(e)));
-    }
+    // Like the decrypt command's output: complete or not there, and a failure leaves nothing behind (a companion
+    // left by writeJsonValue would hold the whole output).
+    AtomicFile output(outputPath);
+    if (!output.open() || !output.write(QByteArray::fromStdString(JsonText::compact(document))) || !output.commit())
+        return fail(err, QStringLiteral("Could not write outputfile %1: %2").arg(outputPath, output.errorString()));
     return 0;
 }
 
