@@ -60,7 +60,7 @@ std::optional<QByteArray> reference(const QByteArray& text)
 
 QString setUp()
 {
-    const QString directory = FuzzSupport::scratchDirectory();
+    QString directory = FuzzSupport::scratchDirectory();
     QFile keyFile(directory + QStringLiteral("/protocol-private.key"));
     const QByteArray keyText = FuzzSupport::fixture(QStringLiteral("protocol-private.key"));
     if (!keyFile.open(QIODevice::WriteOnly) || keyFile.write(keyText) != keyText.size())

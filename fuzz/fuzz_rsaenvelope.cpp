@@ -8,6 +8,13 @@
 
 #include <cstdlib>
 
+namespace {
+
+// The fixture pair's modulus, 4096 bits.
+constexpr qsizetype rsaBlockSize = 512;
+
+} // namespace
+
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
 {
     const std::shared_ptr<ReverizRSA> pair = FuzzSupport::protocolPair();
@@ -16,7 +23,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
     if (!JsonText::parsePermissive(text, text + size, envelope))
         return 0;
     if (envelope.isObject() && envelope["data"].isString()
-        && QByteArray::fromBase64(QByteArray::fromStdString(envelope["data"].asString())).size() > 2 * 512)
+        && QByteArray::fromBase64(QByteArray::fromStdString(envelope["data"].asString())).size() > 2 * rsaBlockSize)
         return 0;
 
     Json::Value value;

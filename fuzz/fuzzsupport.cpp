@@ -21,7 +21,7 @@ namespace {
 
 [[noreturn]] void setupFailed(const char* what)
 {
-    std::fprintf(stderr, "fuzz set-up failed: %s\n", what);
+    (void)std::fprintf(stderr, "fuzz set-up failed: %s\n", what);
     std::abort();
 }
 
@@ -175,7 +175,7 @@ QByteArray peerOaepEncrypt(const ReverizRSA& pair, const QByteArray& text)
     for (qsizetype offset = 0; offset < text.size(); offset += chunkSize) {
         const QByteArray chunk = text.mid(offset, chunkSize);
         QByteArray block(blockSize, '\0');
-        size_t written = static_cast<size_t>(blockSize);
+        auto written = static_cast<size_t>(blockSize);
         if (EVP_PKEY_encrypt(context.get(), data(block), &written, data(chunk), static_cast<size_t>(chunk.size())) <= 0)
             setupFailed("peer OAEP encryption");
         ciphertext += block;

@@ -23,7 +23,7 @@ void write(const char* target, const char* name, const QByteArray& content)
     QFile file(directory + QLatin1Char('/') + QLatin1String(name));
     if (!QDir().mkpath(directory) || !file.open(QIODevice::WriteOnly | QIODevice::Truncate)
         || file.write(content) != content.size()) {
-        std::fprintf(stderr, "cannot write %s\n", qPrintable(file.fileName()));
+        (void)std::fprintf(stderr, "cannot write %s\n", qPrintable(file.fileName()));
         std::exit(1);
     }
 }
@@ -240,7 +240,7 @@ void logFiles()
 int main(int argc, char* argv[])
 {
     if (argc != 2) {
-        std::fprintf(stderr, "usage: %s DIRECTORY\n", argv[0]);
+        (void)std::fprintf(stderr, "usage: %s DIRECTORY\n", argv[0]);
         return 2;
     }
     root = QFile::decodeName(argv[1]);

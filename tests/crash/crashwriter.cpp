@@ -55,7 +55,7 @@ std::shared_ptr<ReverizRSA> fixturePair(const char* name)
 int main(int argc, char* argv[])
 {
     if (argc != 3) {
-        std::fprintf(stderr, "usage: %s replace PATH | create DIRECTORY\n", argv[0]);
+        (void)std::fprintf(stderr, "usage: %s replace PATH | create DIRECTORY\n", argv[0]);
         return 2;
     }
     Crypto::initialize();

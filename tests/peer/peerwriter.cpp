@@ -52,7 +52,7 @@ void writeBlocks(const ReverizKey& key, const QString& name, const QString& sour
 int main(int argc, char* argv[])
 {
     if (argc != 5) {
-        std::fprintf(stderr, "usage: %s KEYFILE VALUE SOURCE DIRECTORY\n", argv[0]);
+        (void)std::fprintf(stderr, "usage: %s KEYFILE VALUE SOURCE DIRECTORY\n", argv[0]);
         return 2;
     }
     const QString keyFile = QFile::decodeName(argv[1]);
@@ -79,10 +79,10 @@ int main(int argc, char* argv[])
         writeBlocks(*aes, QStringLiteral("aes"), source, directory);
         writeBlocks(*blowfish, QStringLiteral("bf"), source, directory);
     } catch (const ReverizException& e) {
-        std::fprintf(stderr, "peerwriter: %s\n", qPrintable(e.errorMessage(ReverizException::FormatWithName)));
+        (void)std::fprintf(stderr, "peerwriter: %s\n", qPrintable(e.errorMessage(ReverizException::FormatWithName)));
         return 1;
     } catch (const std::exception& e) {
-        std::fprintf(stderr, "peerwriter: %s\n", e.what());
+        (void)std::fprintf(stderr, "peerwriter: %s\n", e.what());
         return 1;
     }
     return 0;
