@@ -243,6 +243,14 @@ const std::vector<Row>& rows()
         {"key_file_owner_type_in_capitals",
          [](const Scene& s) { s.put("key", keyFileWith([](Json::Value& k) { k["keyowner"]["type"] = "Protocol"; })); },
          1, memberInvalid},
+        {"key_file_owner_type_number",
+         [](const Scene& s) { s.put("key", keyFileWith([](Json::Value& k) { k["keyowner"]["type"] = 3; })); }, 1,
+         memberInvalid},
+        {"key_file_owner_serverUUID_array",
+         [](const Scene& s) {
+             s.put("key", keyFileWith([](Json::Value& k) { k["keyowner"]["serverUUID"] = Json::arrayValue; }));
+         },
+         1, empty},
         {"key_file_publickey_number",
          [](const Scene& s) { s.put("key", keyFileWith([](Json::Value& k) { k["publickey"] = 4096; })); }, 1,
          memberInvalid},
