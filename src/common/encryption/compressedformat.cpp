@@ -1,12 +1,13 @@
 #include "compressedformat.h"
 
 #include "common/exceptions/reverizexception.h"
+#include "common/zlibinflater.h"
 
 #include <QtEndian>
 
 #include <algorithm>
 #include <limits>
-#include <zlib.h>
+#include <memory>
 
 namespace CompressedFormat {
 
@@ -31,26 +32,6 @@ quint32 announcedSize(QByteArrayView compressed)
     return std::max<quint32>(qFromBigEndian<quint32>(compressed.data()), 1);
 }
 
-class InflateStream
-{
-public:
-    InflateStream() { m_initialised = inflateInit(&m_stream) == Z_OK; }
-    ~InflateStream()
-    {
-        if (m_initialised)
-            inflateEnd(&m_stream);
-    }
-    InflateStream(const InflateStream&) = delete;
-    InflateStream& operator=(const InflateStream&) = delete;
-
-    bool initialised() const { return m_initialised; }
-    z_stream* get() { return &m_stream; }
-
-private:
-    z_stream m_stream {};
-    bool m_initialised = false;
-};
-
 } // namespace
 
 // Runs before any memory is reserved for the uncompressed data, so a forged header cannot make the decompressor
@@ -69,40 +50,56 @@ void dataUncompressSanityCheck(QByteArrayView compressed, quint64 limitMiB)
 QByteArray uncompress(QByteArrayView compressed, quint64 limitMiB)
 {
     const QByteArrayView stream = compressed.sliced(headerSize);
-    const quint64 maximumSize =
-        std::min(limitInBytes(limitMiB), static_cast<quint64>(std::numeric_limits<qsizetype>::max() / 2));
-    InflateStream inflater;
-    if (!inflater.initialised() || static_cast<quint64>(stream.size()) > std::numeric_limits<uInt>::max())
-        corrupted("data corrupted (decompression failed)", REVERIZ_HERE);
-    z_stream* z = inflater.get();
-    z->next_in = const_cast<Bytef*>(reinterpret_cast<const Bytef*>(stream.data()));
-    z->avail_in = static_cast<uInt>(stream.size());
+    // One byte of room beyond the limit tells a stream of exactly the limit, which is accepted, from a longer one.
+    const quint64 capacityLimit =
+        std::min(limitInBytes(limitMiB), static_cast<quint64>(std::numeric_limits<qsizetype>::max() / 2)) + 1;
+    ZlibInflater inflater(stream.data(), static_cast<std::size_t>(stream.size()));
 
-    QByteArray output(static_cast<qsizetype>(announcedSize(compressed)), Qt::Uninitialized);
+    QByteArray output(static_cast<qsizetype>(std::min<quint64>(announcedSize(compressed), capacityLimit)),
+                      Qt::Uninitialized);
     qsizetype produced = 0;
-    for (;;) {
+    while (inflater.state() == ZlibInflater::State::Running) {
         if (produced == output.size()) {
-            if (static_cast<quint64>(output.size()) >= maximumSize)
-                corrupted("data corrupted (invalid compressed size)", REVERIZ_HERE);
+            if (static_cast<quint64>(output.size()) >= capacityLimit)
+                break;
             const quint64 grown = std::max<quint64>(static_cast<quint64>(output.size()) * 2, quint64(64) * 1024);
-            output.resize(static_cast<qsizetype>(std::min(grown, maximumSize)));
+            output.resize(static_cast<qsizetype>(std::min(grown, capacityLimit)));
         }
-        const auto room =
-            static_cast<uInt>(std::min<qsizetype>(output.size() - produced, std::numeric_limits<uInt>::max()));
-        z->next_out = reinterpret_cast<Bytef*>(output.data() + produced);
-        z->avail_out = room;
-        const int result = inflate(z, Z_NO_FLUSH);
-        produced += room - z->avail_out;
-        if (result == Z_STREAM_END)
-            break;
-        // Z_BUF_ERROR with room left means the input ended before the stream did.
-        const bool needsRoom = result == Z_BUF_ERROR && z->avail_out == 0;
-        if (result != Z_OK && !needsRoom)
-            corrupted("data corrupted (decompression failed)", REVERIZ_HERE);
+        produced += static_cast<qsizetype>(
+            inflater.read(output.data() + produced, static_cast<std::size_t>(output.size() - produced)));
     }
+    if (static_cast<quint64>(produced) >= capacityLimit)
+        corrupted("data corrupted (invalid compressed size)", REVERIZ_HERE);
+    if (inflater.state() == ZlibInflater::State::Corrupt)
+        corrupted("data corrupted (decompression failed)", REVERIZ_HERE);
     output.truncate(produced);
     output.squeeze();
     return output;
+}
+
+bool uncompressTo(QByteArrayView compressed, quint64 limitMiB, const Sink& sink)
+{
+    // Big enough to keep the per-call costs small, small enough to stay in the caches.
+    constexpr std::size_t pieceSize = std::size_t(1) << 20;
+    const QByteArrayView stream = compressed.sliced(headerSize);
+    const quint64 maximumSize = limitInBytes(limitMiB);
+    ZlibInflater inflater(stream.data(), static_cast<std::size_t>(stream.size()));
+
+    static thread_local std::unique_ptr<char[]> piece(new char[pieceSize]);
+    quint64 produced = 0;
+    while (inflater.state() == ZlibInflater::State::Running) {
+        // One byte more than the limit allows shows a stream that grows beyond it, as the growing buffer does.
+        const std::size_t room = static_cast<std::size_t>(std::min<quint64>(pieceSize, maximumSize - produced + 1));
+        const std::size_t size = inflater.read(piece.get(), room);
+        produced += size;
+        if (produced > maximumSize)
+            corrupted("data corrupted (invalid compressed size)", REVERIZ_HERE);
+        if (size > 0 && !sink(piece.get(), size))
+            return false;
+    }
+    if (inflater.state() == ZlibInflater::State::Corrupt)
+        corrupted("data corrupted (decompression failed)", REVERIZ_HERE);
+    return true;
 }
 
 } // namespace CompressedFormat

@@ -4,9 +4,12 @@
 #include <QByteArray>
 #include <QByteArrayView>
 
+#include <cstddef>
+#include <functional>
+
 // Reading qCompress's format back (a 4-byte big-endian length, then a zlib stream), shared by ReverizKey's data
-// and block decryption. Internal to the encryption layer; failures throw DecryptionFailedException reported by
-// "ReverizKey".
+// and block decryption. The zlib stream is inflated by ZlibInflater, which reads what zlib reads. Internal to the
+// encryption layer; failures throw DecryptionFailedException reported by "ReverizKey".
 namespace CompressedFormat {
 
 /**
@@ -20,6 +23,16 @@ void dataUncompressSanityCheck(QByteArrayView compressed, quint64 limitMiB);
  * grows beyond limitMiB throws "data corrupted (invalid compressed size)".
  */
 [[nodiscard]] QByteArray uncompress(QByteArrayView compressed, quint64 limitMiB);
+
+/** Takes the next piece of uncompressed data; returns false to stop. */
+using Sink = std::function<bool(const char* data, std::size_t size)>;
+
+/**
+ * Inflates checked data like uncompress, with the same failures, but hands the output to sink in pieces of a
+ * fixed buffer instead of holding all of it. Returns false when sink stopped it. sink may have taken part of
+ * the output when this throws.
+ */
+[[nodiscard]] bool uncompressTo(QByteArrayView compressed, quint64 limitMiB, const Sink& sink);
 
 } // namespace CompressedFormat
 

@@ -1,6 +1,7 @@
 #ifndef REVERIZ_COMMON_ENCRYPTION_REVERIZKEY_H
 #define REVERIZ_COMMON_ENCRYPTION_REVERIZKEY_H
 
+#include "common/encryption/compressedformat.h"
 #include "common/encryption/reverizkeyidentifier.h"
 
 #include <QByteArray>
@@ -127,6 +128,12 @@ public:
      * DecryptionFailedException (also for a wrong key or damaged data).
      */
     [[nodiscard]] QByteArray decryptData(const QByteArray& data) const;
+    /**
+     * decryptData for large data: decrypts data where it stands (overwriting it) and hands the plain data to sink
+     * in pieces, in order, without holding all of it. The same checks, failures and bytes as decryptData; sink
+     * may have taken part of the data when this throws. Returns false when sink stopped it.
+     */
+    [[nodiscard]] bool decryptDataInPlace(char* data, qsizetype size, const CompressedFormat::Sink& sink) const;
     /** keyLengthInBytes + 1. */
     quint64 minimumBytesForDecryption() const;
 
