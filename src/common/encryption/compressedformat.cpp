@@ -1,6 +1,7 @@
 #include "compressedformat.h"
 
 #include "common/exceptions/reverizexception.h"
+#include "common/zlibdeflate.h"
 #include "common/zlibinflater.h"
 
 #include <QtEndian>
@@ -8,6 +9,7 @@
 #include <algorithm>
 #include <limits>
 #include <memory>
+#include <stdexcept>
 
 namespace CompressedFormat {
 
@@ -33,6 +35,22 @@ quint32 announcedSize(QByteArrayView compressed)
 }
 
 } // namespace
+
+QByteArray compress(QByteArrayView data)
+{
+    if (data.isEmpty())
+        return QByteArray(headerSize, '\0');
+    QByteArray compressed(headerSize
+                              + static_cast<qsizetype>(ZlibDeflate::bound(static_cast<std::size_t>(data.size()))),
+                          Qt::Uninitialized);
+    const std::size_t streamSize =
+        ZlibDeflate::compress(data.data(), static_cast<std::size_t>(data.size()), compressed.data() + headerSize);
+    if (streamSize == 0)
+        throw std::length_error("CompressedFormat::compress: data too large for one stream");
+    qToBigEndian(static_cast<quint32>(data.size()), compressed.data());
+    compressed.truncate(headerSize + static_cast<qsizetype>(streamSize));
+    return compressed;
+}
 
 // Runs before any memory is reserved for the uncompressed data, so a forged header cannot make the decompressor
 // reserve gigabytes.

@@ -7,10 +7,17 @@
 #include <cstddef>
 #include <functional>
 
-// Reading qCompress's format back (a 4-byte big-endian length, then a zlib stream), shared by ReverizKey's data
-// and block decryption. The zlib stream is inflated by ZlibInflater, which reads what zlib reads. Internal to the
-// encryption layer; failures throw DecryptionFailedException reported by "ReverizKey".
+// qCompress's format (a 4-byte big-endian length, then a zlib stream), written and read for ReverizKey's data and
+// block encryption. Streams are written by ZlibDeflate and inflated by ZlibInflater, which reads what zlib reads.
+// Internal to the encryption layer; failures throw DecryptionFailedException reported by "ReverizKey".
 namespace CompressedFormat {
+
+/**
+ * The format of data: its length as 4 bytes big-endian, then its zlib stream, compressed at the fastest level.
+ * The bytes differ from qCompress's, but qUncompress and every zlib read them. No data gives 4 zero bytes, as
+ * with qCompress.
+ */
+[[nodiscard]] QByteArray compress(QByteArrayView data);
 
 /**
  * Throws unless compressed can be qCompress output of at most limitMiB mebibytes: "data corrupted (compressed

@@ -235,7 +235,7 @@ QByteArray ReverizKey::encryptData(const QByteArray& data) const
     // reads its own vector length; the fixed vector is never stored.
     const QByteArray randomIvec = m_fixedIvec ? QByteArray() : SymmetricCipher::randomIvec(m_keyLengthInBytes);
     const QByteArrayView ivec = m_fixedIvec ? SymmetricCipher::fixedIvec() : QByteArrayView(randomIvec);
-    const QByteArray compressed = qCompress(data, 1);
+    const QByteArray compressed = CompressedFormat::compress(data);
 
     QByteArray encrypted;
     const qsizetype stored = randomIvec.size();

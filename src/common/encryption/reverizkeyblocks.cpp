@@ -89,7 +89,7 @@ void ReverizKey::encryptBlock(ReverizPackageBlock* block, const QString& sourceP
     bool uncompressed = true;
     QByteArray compressed;
     if (compress) {
-        compressed = qCompress(source, 1);
+        compressed = CompressedFormat::compress(source);
         uncompressed = source.isEmpty() || compressed.size() > source.size();
         if (uncompressed) {
             *keepCompressing = false;
