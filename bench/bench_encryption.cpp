@@ -37,7 +37,9 @@ QByteArray logText(qsizetype size)
     QRandomGenerator random(42);
     QStringList ids;
     for (int i = 0; i < 16; ++i)
-        ids << QStringLiteral("%1-4b1e-9c2d-%2").arg(random.generate(), 8, 16, QLatin1Char('0')).arg(i, 12, 10, QLatin1Char('0'));
+        ids << QStringLiteral("%1-4b1e-9c2d-%2")
+                   .arg(random.generate(), 8, 16, QLatin1Char('0'))
+                   .arg(i, 12, 10, QLatin1Char('0'));
     QByteArray text;
     for (quint64 t = 0; text.size() < size; t += random.bounded(1, 100)) {
         text += QStringLiteral("2026-12-08 %1:%2:%3.%4 [%5] reverizd: ")
@@ -85,7 +87,8 @@ QByteArray baselineEncrypt(const QByteArray& plain, const QByteArray& key)
     QByteArray out(16 + compressed.size() + 16, Qt::Uninitialized);
     auto* o = reinterpret_cast<unsigned char*>(out.data() + 16);
     int updated = 0, finished = 0;
-    EVP_EncryptInit_ex(context.get(), EVP_aes_128_cbc(), nullptr, reinterpret_cast<const unsigned char*>(key.constData()),
+    EVP_EncryptInit_ex(context.get(), EVP_aes_128_cbc(), nullptr,
+                       reinterpret_cast<const unsigned char*>(key.constData()),
                        reinterpret_cast<const unsigned char*>(ivec.constData()));
     EVP_EncryptUpdate(context.get(), o, &updated, reinterpret_cast<const unsigned char*>(compressed.constData()),
                       static_cast<int>(compressed.size()));
@@ -101,7 +104,8 @@ QByteArray baselineDecrypt(const QByteArray& stored, const QByteArray& key, bool
     QByteArray out(stored.size(), Qt::Uninitialized);
     auto* o = reinterpret_cast<unsigned char*>(out.data());
     int updated = 0, finished = 0;
-    EVP_DecryptInit_ex(context.get(), EVP_aes_128_cbc(), nullptr, reinterpret_cast<const unsigned char*>(key.constData()),
+    EVP_DecryptInit_ex(context.get(), EVP_aes_128_cbc(), nullptr,
+                       reinterpret_cast<const unsigned char*>(key.constData()),
                        reinterpret_cast<const unsigned char*>(stored.constData()));
     EVP_DecryptUpdate(context.get(), o, &updated, reinterpret_cast<const unsigned char*>(stored.constData() + 16),
                       static_cast<int>(stored.size() - 16));
@@ -262,8 +266,8 @@ void BM_EnvelopeDecrypt(benchmark::State& state)
 // One OAEP decryption with a key object made from the PEM text each time, as the envelope does.
 void BM_EnvelopeDecrypt_Baseline(benchmark::State& state)
 {
-    const QByteArray ciphertext = QByteArray::fromBase64(
-        QByteArray::fromStdString(keyPair().encrypt(plainKey())["data"].asString()));
+    const QByteArray ciphertext =
+        QByteArray::fromBase64(QByteArray::fromStdString(keyPair().encrypt(plainKey())["data"].asString()));
     for (auto _ : state) {
         OsslPtr<EVP_PKEY> key = keyPair().makeRSA(true);
         OsslPtr<EVP_PKEY_CTX> context(EVP_PKEY_CTX_new(key.get(), nullptr));

@@ -6,7 +6,7 @@ REPO_ROOT=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
 # Debian 12 packages the build, the tests and the tools need.
 REVERIZ_PACKAGES=(
     cmake ninja-build g++ clang libclang-rt-14-dev
-    qt6-base-dev libssl-dev openssl libjsoncpp-dev zlib1g-dev rapidjson-dev libisal-dev pkg-config
+    qt6-base-dev libssl-dev openssl libjsoncpp-dev zlib1g-dev rapidjson-dev libisal-dev libdeflate-dev pkg-config
     libgtest-dev libgmock-dev libbenchmark-dev
     python3
 )

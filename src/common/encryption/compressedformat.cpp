@@ -67,32 +67,42 @@ void dataUncompressSanityCheck(QByteArrayView compressed, quint64 limitMiB)
 // beyond the limit.
 QByteArray uncompress(QByteArrayView compressed, quint64 limitMiB)
 {
+    QByteArray output;
+    output.truncate(uncompressInto(compressed, limitMiB, output));
+    output.squeeze();
+    return output;
+}
+
+qsizetype uncompressInto(QByteArrayView compressed, quint64 limitMiB, QByteArray& buffer)
+{
     const QByteArrayView stream = compressed.sliced(headerSize);
     // One byte of room beyond the limit tells a stream of exactly the limit, which is accepted, from a longer one.
     const quint64 capacityLimit =
         std::min(limitInBytes(limitMiB), static_cast<quint64>(std::numeric_limits<qsizetype>::max() / 2)) + 1;
-    ZlibInflater inflater(stream.data(), static_cast<std::size_t>(stream.size()));
 
-    QByteArray output(static_cast<qsizetype>(std::min<quint64>(announcedSize(compressed), capacityLimit)),
-                      Qt::Uninitialized);
-    qsizetype produced = 0;
-    while (inflater.state() == ZlibInflater::State::Running) {
-        if (produced == output.size()) {
-            if (static_cast<quint64>(output.size()) >= capacityLimit)
-                break;
-            const quint64 grown = std::max<quint64>(static_cast<quint64>(output.size()) * 2, quint64(64) * 1024);
-            output.resize(static_cast<qsizetype>(std::min(grown, capacityLimit)));
+    // The announced size is where the output starts, not where it must end: a stream that does not fit is
+    // inflated again into twice the room, up to the limit.
+    const auto announced = static_cast<qsizetype>(std::min<quint64>(announcedSize(compressed), capacityLimit));
+    if (buffer.size() < announced)
+        buffer.resize(announced);
+    for (;;) {
+        const WholeInflation inflation = inflateWhole(stream.data(), static_cast<std::size_t>(stream.size()),
+                                                      buffer.data(), static_cast<std::size_t>(buffer.size()));
+        switch (inflation.result) {
+        case WholeInflation::Result::Finished:
+            if (inflation.size >= capacityLimit)
+                corrupted("data corrupted (invalid compressed size)", REVERIZ_HERE);
+            return static_cast<qsizetype>(inflation.size);
+        case WholeInflation::Result::Corrupt:
+            corrupted("data corrupted (decompression failed)", REVERIZ_HERE);
+        case WholeInflation::Result::NeedsMoreRoom:
+            if (static_cast<quint64>(buffer.size()) >= capacityLimit)
+                corrupted("data corrupted (invalid compressed size)", REVERIZ_HERE);
+            const quint64 grown = std::max<quint64>(static_cast<quint64>(buffer.size()) * 2, quint64(64) * 1024);
+            buffer.resize(static_cast<qsizetype>(std::min(grown, capacityLimit)));
+            break;
         }
-        produced += static_cast<qsizetype>(
-            inflater.read(output.data() + produced, static_cast<std::size_t>(output.size() - produced)));
     }
-    if (static_cast<quint64>(produced) >= capacityLimit)
-        corrupted("data corrupted (invalid compressed size)", REVERIZ_HERE);
-    if (inflater.state() == ZlibInflater::State::Corrupt)
-        corrupted("data corrupted (decompression failed)", REVERIZ_HERE);
-    output.truncate(produced);
-    output.squeeze();
-    return output;
 }
 
 bool uncompressTo(QByteArrayView compressed, quint64 limitMiB, const Sink& sink)

@@ -31,6 +31,12 @@ void dataUncompressSanityCheck(QByteArrayView compressed, quint64 limitMiB);
  */
 [[nodiscard]] QByteArray uncompress(QByteArrayView compressed, quint64 limitMiB);
 
+/**
+ * uncompress into buffer, reusing its memory (it grows when too small and never shrinks); returns the number of
+ * uncompressed bytes at its start. For callers that inflate one block after another.
+ */
+[[nodiscard]] qsizetype uncompressInto(QByteArrayView compressed, quint64 limitMiB, QByteArray& buffer);
+
 /** Takes the next piece of uncompressed data; returns false to stop. */
 using Sink = std::function<bool(const char* data, std::size_t size)>;
 

@@ -119,8 +119,8 @@ void ReverizKey::decryptBlock(ReverizPackage* package, const QString& targetPath
         throw ReverizException(context(), ErrorCodes::PackageFormatUnsupported, catalogueText("LRC2167", version),
                                catalogueText("LRC2166", version), package->identifier(), QString(), REVERIZ_HERE);
 
-    // Each thread decrypts into its own buffer, made on its first block and kept: decrypting a block allocates
-    // only for decompression. The cipher needs one block of room behind its output.
+    // Each thread decrypts into its own buffer, made on its first block and kept. The cipher needs one block of
+    // room behind its output.
     thread_local QByteArray packMemory(packMemorySize + EVP_MAX_BLOCK_LENGTH, Qt::Uninitialized);
 
     const QByteArray& stored = block->payload();
@@ -139,12 +139,14 @@ void ReverizKey::decryptBlock(ReverizPackage* package, const QString& targetPath
         SymmetricCipher::run(SymmetricCipher::Direction::Decrypt, m_cipherName, m_key, ivec, ciphertext, packMemory, 0);
     const QByteArrayView decryptedBytes(packMemory.constData(), decrypted);
 
-    QByteArray uncompressed;
+    // Decompression, too, goes into a buffer that each thread keeps.
+    thread_local QByteArray uncompressed;
+    QByteArrayView plain = decryptedBytes;
     if (!block->uncompressed()) {
         CompressedFormat::dataUncompressSanityCheck(decryptedBytes, blockUncompressLimitMiB);
-        uncompressed = CompressedFormat::uncompress(decryptedBytes, blockUncompressLimitMiB);
+        plain = QByteArrayView(uncompressed.constData(),
+                               CompressedFormat::uncompressInto(decryptedBytes, blockUncompressLimitMiB, uncompressed));
     }
-    const QByteArrayView plain = block->uncompressed() ? decryptedBytes : QByteArrayView(uncompressed);
 
     KARN_LOG(KarnLogger::Debug) << "Write to file " << targetPath << ": block " << block->blockId()
                                 << " size: " << plain.size() << " offset: " << block->offset();
