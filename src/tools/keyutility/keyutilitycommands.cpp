@@ -1,7 +1,6 @@
 #include "keyutilitycommands.h"
 
 #include "common/atomicfile.h"
-#include "common/base64.h"
 #include "common/encryption/encryptedlogfile.h"
 #include "common/encryption/reverizkey.h"
 #include "common/exceptions/reverizexception.h"
@@ -97,37 +96,21 @@ int decryptLog(const QString& keyFilePath, const QString& inputPath, QTextStream
         // The log file is read once into one buffer and worked on where it stands: the fast reader finds the
         // wrapped key and the Base64 log data, which is decoded and decrypted in place, and the plain log streams
         // to the output. Text the fast reader declines is read again, the usual way.
-        LargeBuffer logText = FileUtilities::readLargeFile(inputPath, true);
-        std::optional<EncryptedLogFile::Parts> parts =
-            EncryptedLogFile::scanInPlace(logText.data(), logText.size() - 1);
-        Json::Value logDocument;
-        QByteArray declinedLogData;
-        char* logData = nullptr;
-        std::size_t logDataSize = 0;
-        if (parts) {
-            logData = const_cast<char*>(parts->logData); // it lies in logText, which is ours to change
-            logDataSize = parts->logDataSize;
-        } else {
-            logText = LargeBuffer();
-            FileUtilities::readJsonValue(inputPath, logDocument, true);
-            parts = EncryptedLogFile::fromDocument(logDocument);
-            declinedLogData = QByteArray(parts->logData, static_cast<qsizetype>(parts->logDataSize));
-            logData = declinedLogData.data();
-            logDataSize = static_cast<std::size_t>(declinedLogData.size());
-        }
-
+        EncryptedLogFile::LogFile logFile =
+            EncryptedLogFile::read(FileUtilities::readLargeFile(inputPath, true), [&inputPath] {
+                Json::Value document;
+                FileUtilities::readJsonValue(inputPath, document, true);
+                return document;
+            });
         const std::shared_ptr<ReverizRSA> pair = ReverizRSA::fromJson(keyDocument);
-        const std::shared_ptr<ReverizKey> key = ReverizKey::fromJson(pair, parts->key);
-        // Characters outside the Base64 alphabet are skipped; missing or non-text log data is empty.
-        const std::size_t ciphertextSize = logData ? Base64::decodeLenient(logData, logDataSize, logData) : 0;
+        const std::shared_ptr<ReverizKey> key = ReverizKey::fromJson(pair, logFile.parts.key);
 
         // The output is checked before anything is decrypted, and replaces an existing file only when complete.
         AtomicFile output(outputPath);
         if (QFileInfo(outputPath).isDir() || !output.open())
             return reportCreateFailure(outputPath, err);
         const auto write = [&output](const char* piece, std::size_t size) { return output.write(piece, size); };
-        if (!key->decryptDataInPlace(logData, static_cast<qsizetype>(ciphertextSize), write)
-            || !output.commit(AtomicFile::Durability::Unsynced))
+        if (!EncryptedLogFile::decryptLogData(*key, logFile, write) || !output.commit(AtomicFile::Durability::Unsynced))
             return reportCreateFailure(outputPath, err);
         return 0;
     } catch (const ReverizException& e) {
