@@ -10,7 +10,6 @@
 #include <QByteArrayView>
 #include <QCoreApplication>
 #include <QFile>
-#include <QRegularExpression>
 #include <QtGlobal>
 
 #include <openssl/evp.h>
@@ -33,14 +32,6 @@ constexpr qsizetype effectiveCompressionPercent = 98;
 QString context()
 {
     return QStringLiteral("ReverizKey");
-}
-
-// Without a catalogue the text is the bare key; filling a text without placeholder makes Qt print a warning.
-QString catalogueText(const char* key, qint32 number)
-{
-    static const QRegularExpression placeholder(QStringLiteral("%L?[1-9]"));
-    const QString text = QCoreApplication::translate("ReverizKey", key);
-    return placeholder.match(text).hasMatch() ? text.arg(number) : text;
 }
 
 QByteArray readSourceRange(const QString& path, qint64 offset)
@@ -116,8 +107,10 @@ void ReverizKey::decryptBlock(ReverizPackage* package, const QString& targetPath
     Q_ASSERT(package && block);
     const qint32 version = package->formatVersion();
     if (version > newestFormatVersion)
-        throw ReverizException(context(), ErrorCodes::PackageFormatUnsupported, catalogueText("LRC2167", version),
-                               catalogueText("LRC2166", version), package->identifier(), QString(), REVERIZ_HERE);
+        throw ReverizException(context(), ErrorCodes::PackageFormatUnsupported,
+                               ErrorCodes::filled("ReverizKey", "LRC2167", QString::number(version)),
+                               ErrorCodes::filled("ReverizKey", "LRC2166", QString::number(version)),
+                               package->identifier(), QString(), REVERIZ_HERE);
 
     // Each thread decrypts into its own buffer, made on its first block and kept. The cipher needs one block of
     // room behind its output.
