@@ -194,7 +194,7 @@ TEST_F(DecryptCommand, LargeLogUnderUtf8Names)
 {
     QByteArray plain;
     plain.reserve(20 << 20);
-    for (int line = 0; plain.size() < (20 << 20); ++line)
+    for (qint64 line = 0; plain.size() < (20 << 20); ++line)
         plain += QByteArray::number(line) + " 2026-12-08T10:00:00 INFO package "
             + QByteArray::number(line * 7919 % 10007) + " stored in /srv/packages/" + QByteArray::number(line % 97)
             + "\n";
