@@ -10,6 +10,13 @@ REVERIZ_PACKAGES=(
     libgtest-dev libgmock-dev libbenchmark-dev
     python3
 )
+# What the test command needs besides: the lint, the Debian package and its dependencies, the man pages.
+REVERIZ_CHECK_PACKAGES=(
+    clang-format clang-tidy
+    dpkg-dev file
+    man-db groff-base
+    pkg-config
+)
 
 say() { printf '==> %s\n' "$*"; }
 die() { printf 'error: %s\n' "$*" >&2; exit 1; }
@@ -39,5 +46,5 @@ configure_and_build() {
     local dir=$1
     shift
     cmake -S "$REPO_ROOT" -B "$dir" -G Ninja --log-level=WARNING "$@" >/dev/null || die "configuring $dir failed"
-    cmake --build "$dir" -- --quiet || die "building $dir failed"
+    cmake --build "$dir" --parallel "$(nproc)" -- --quiet || die "building $dir failed"
 }
