@@ -14,12 +14,12 @@ constexpr std::array<std::int8_t, 256> decodingTable()
     std::array<std::int8_t, 256> table {};
     for (auto& entry : table)
         entry = Skip;
-    for (int i = 0; i < 26; ++i) {
-        table[static_cast<std::size_t>('A' + i)] = static_cast<std::int8_t>(i);
-        table[static_cast<std::size_t>('a' + i)] = static_cast<std::int8_t>(26 + i);
+    for (std::size_t i = 0; i < 26; ++i) {
+        table['A' + i] = static_cast<std::int8_t>(i);
+        table['a' + i] = static_cast<std::int8_t>(26 + i);
     }
-    for (int i = 0; i < 10; ++i)
-        table[static_cast<std::size_t>('0' + i)] = static_cast<std::int8_t>(52 + i);
+    for (std::size_t i = 0; i < 10; ++i)
+        table['0' + i] = static_cast<std::int8_t>(52 + i);
     table['+'] = 62;
     table['/'] = 63;
     return table;

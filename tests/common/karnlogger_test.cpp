@@ -87,6 +87,7 @@ TEST_F(KarnLoggerTest, RecordsOfConcurrentThreadsNeverInterleave)
     constexpr int threadCount = 8;
     constexpr int recordsPerThread = 1000;
     std::vector<std::thread> threads;
+    threads.reserve(threadCount);
     for (int t = 0; t < threadCount; ++t) {
         threads.emplace_back([t] {
             // Many small pieces per record widen the window for interleaving.

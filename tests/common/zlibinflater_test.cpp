@@ -122,7 +122,7 @@ TEST(ZlibInflater, AgreesWithZlibOnDamagedStreams)
         QByteArray damaged = good;
         const int flips = 1 + static_cast<int>(random.bounded(3));
         for (int i = 0; i < flips; ++i) {
-            const qsizetype at = static_cast<qsizetype>(random.bounded(damaged.size()));
+            const auto at = static_cast<qsizetype>(random.bounded(damaged.size()));
             damaged[at] = static_cast<char>(damaged.at(at) ^ (1 << random.bounded(8)));
         }
         expectSameAsZlib(damaged);

@@ -209,7 +209,7 @@ std::shared_ptr<ReverizKey> ReverizKey::fromJson(const Json::Value& json)
     return std::make_shared<ReverizKey>(identifier, key, cipherName, static_cast<unsigned int>(keyLength), fixedIvec);
 }
 
-Json::Value ReverizKey::toJson(std::shared_ptr<ReverizRSA> pair) const
+Json::Value ReverizKey::toJson(const std::shared_ptr<ReverizRSA>& pair) const
 {
     if (!pair)
         throw std::invalid_argument("ReverizKey::toJson: no key pair");
@@ -220,7 +220,7 @@ Json::Value ReverizKey::toJson(std::shared_ptr<ReverizRSA> pair) const
     return wrapped;
 }
 
-std::shared_ptr<ReverizKey> ReverizKey::fromJson(std::shared_ptr<ReverizRSA> pair, const Json::Value& wrapped)
+std::shared_ptr<ReverizKey> ReverizKey::fromJson(const std::shared_ptr<ReverizRSA>& pair, const Json::Value& wrapped)
 {
     if (!pair)
         throw std::invalid_argument("ReverizKey::fromJson: no key pair");

@@ -111,12 +111,12 @@ public:
      * The wrapped form for pair's owner: the RSA envelope of the plain form, with the package id in clear as
      * "packageId" when the key has one. Throws what ReverizRSA::encrypt throws.
      */
-    Json::Value toJson(std::shared_ptr<ReverizRSA> pair) const;
+    Json::Value toJson(const std::shared_ptr<ReverizRSA>& pair) const;
     /**
      * Unwraps a key wrapped for pair's owner, which needs pair's private key. Throws what ReverizRSA::decrypt
      * and the plain fromJson throw.
      */
-    static std::shared_ptr<ReverizKey> fromJson(std::shared_ptr<ReverizRSA> pair, const Json::Value& wrapped);
+    static std::shared_ptr<ReverizKey> fromJson(const std::shared_ptr<ReverizRSA>& pair, const Json::Value& wrapped);
 
     /**
      * Compresses data and encrypts it: the random vector (unless fixedIvec), then the CBC ciphertext. Empty data

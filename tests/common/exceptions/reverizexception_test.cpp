@@ -155,21 +155,23 @@ TEST_F(ThrowTimeRecord, OneThreeLineRecordPerConstructedExceptionAtInfoLevel)
     EXPECT_EQ(lines[3], QString());
 
     // Copies and default-constructed exceptions write nothing.
-    const ReverizException copy(e);
+    const ReverizException copy(e); // NOLINT(performance-unnecessary-copy-initialization): the copy is tested
     const ReverizException defaulted;
     EXPECT_EQ(captured.text(), text);
     EXPECT_EQ(copy.errorMessage(ReverizException::FormatWithName), e.errorMessage(ReverizException::FormatWithName));
     EXPECT_EQ(copy.sourceLine(), 12);
 
     // The other constructors write their own number.
-    InvalidUUIDException(file, 3);
-    ReverizException("N", "m", file, 3);
+    {
+        const InvalidUUIDException nameOnly(file, 3);
+        const ReverizException withMessage("N", "m", file, 3);
+    }
     EXPECT_THAT(captured.text(), HasSubstr("\nthrowing ReveRizException (2): InvalidUUID: \n throw location: "));
     EXPECT_THAT(captured.text(), HasSubstr("\nthrowing ReveRizException (3): N: m\n throw location: "));
 
     ASSERT_TRUE(initialize_logging("", "error"));
     const std::string before = captured.text();
-    InvalidUUIDException(file, 1);
+    const InvalidUUIDException belowTheLevel(file, 1);
     EXPECT_EQ(captured.text(), before);
 }
 
