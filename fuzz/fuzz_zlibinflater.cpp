@@ -1,6 +1,6 @@
-// The ISA-L based inflater against zlib: the same output for every stream zlib reads, and a refusal for every
-// stream zlib refuses. The first input byte chooses whether a valid zlib header goes in front, so that the
-// fuzzer mostly explores deflate data rather than header checks.
+// Both inflaters (ISA-L piece by piece, libdeflate whole) against zlib: the same output for every stream zlib reads,
+// and a refusal for every stream zlib refuses. The first input byte chooses whether a valid zlib header goes in front,
+// so that the fuzzer mostly explores deflate data rather than header checks.
 
 #include "common/zlibinflater.h"
 
@@ -51,6 +51,18 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
         output.append(piece, inflater.read(piece, sizeof piece));
     const bool inflaterReads = inflater.state() == ZlibInflater::State::Finished;
     if (zlibReads != inflaterReads || (zlibReads && output != expected))
+        std::abort();
+
+    // The whole-buffer inflation, first with too little room when there is output, then with enough.
+    std::string whole(expected.size() + 1, '\0');
+    if (!expected.empty()) {
+        const WholeInflation tight = inflateWhole(stream.data(), stream.size(), whole.data(), expected.size() - 1);
+        if (zlibReads && tight.result != WholeInflation::Result::NeedsMoreRoom)
+            std::abort();
+    }
+    const WholeInflation inflation = inflateWhole(stream.data(), stream.size(), whole.data(), whole.size());
+    const bool wholeReads = inflation.result == WholeInflation::Result::Finished;
+    if (zlibReads != wholeReads || (wholeReads && whole.substr(0, inflation.size) != expected))
         std::abort();
     return 0;
 }

@@ -16,7 +16,7 @@ bool replay(const QString& path)
 {
     QFile file(path);
     if (!file.open(QIODevice::ReadOnly)) {
-        std::fprintf(stderr, "cannot read %s\n", qPrintable(path));
+        (void)std::fprintf(stderr, "cannot read %s\n", qPrintable(path)); // nothing to do if stderr fails
         return false;
     }
     const QByteArray input = file.readAll();

@@ -6,9 +6,16 @@ REPO_ROOT=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
 # Debian 12 packages the build, the tests and the tools need.
 REVERIZ_PACKAGES=(
     cmake ninja-build g++ clang libclang-rt-14-dev
-    qt6-base-dev libssl-dev openssl libjsoncpp-dev zlib1g-dev rapidjson-dev libisal-dev pkg-config
+    qt6-base-dev libssl-dev openssl libjsoncpp-dev zlib1g-dev rapidjson-dev libisal-dev libdeflate-dev pkg-config
     libgtest-dev libgmock-dev libbenchmark-dev
     python3
+)
+# What the test command needs besides: the lint, the Debian package and its dependencies, the man pages.
+REVERIZ_CHECK_PACKAGES=(
+    clang-format clang-tidy
+    dpkg-dev file
+    man-db groff-base
+    pkg-config
 )
 
 say() { printf '==> %s\n' "$*"; }
@@ -39,5 +46,5 @@ configure_and_build() {
     local dir=$1
     shift
     cmake -S "$REPO_ROOT" -B "$dir" -G Ninja --log-level=WARNING "$@" >/dev/null || die "configuring $dir failed"
-    cmake --build "$dir" -- --quiet || die "building $dir failed"
+    cmake --build "$dir" --parallel "$(nproc)" -- --quiet || die "building $dir failed"
 }

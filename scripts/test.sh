@@ -1,36 +1,173 @@
 #!/usr/bin/env bash
-# Builds and runs every test: once as a normal build with warnings as errors, once under AddressSanitizer and
-# UndefinedBehaviorSanitizer. Installs missing Debian packages first. Exits non-zero on any failure.
+# The test command. Installs missing Debian packages first, then runs every check, goes on after a failed one,
+# prints each check's result and time, and exits non-zero if any failed:
+#   release   build with warnings as errors (each public header compiled on its own), unit tests, fuzz replays
+#   install   cmake --install into a temporary prefix; a consumer project built against it with find_package
+#             wraps and unwraps a key
+#   package   the .deb: control fields, content and dependencies, an apt-get install simulation; unpacked, its
+#             tools and man pages, and the consumer built against it with pkg-config
+#   man       the man pages render without warnings
+#   sanitize  build and unit tests under AddressSanitizer and UndefinedBehaviorSanitizer
+#   lint      clang-format and clang-tidy (scripts/lint.sh)
 set -euo pipefail
 source "$(dirname "${BASH_SOURCE[0]}")/lib.sh"
 
-ensure_packages "${REVERIZ_PACKAGES[@]}"
-jobs=$(nproc)
+ensure_packages "${REVERIZ_PACKAGES[@]}" "${REVERIZ_CHECK_PACKAGES[@]}"
+release_dir="$REPO_ROOT/build/test-release"
+scratch=$(mktemp -d)
+trap 'rm -rf "$scratch"' EXIT
 summary=()
-status=0
+passed=0
+failed=0
+declare -A verdict
 
-# run_suite NAME BUILD_DIR [CMAKE_OPTION...]
-run_suite() {
-    local name=$1 dir=$2
-    shift 2
-    say "$name build"
-    configure_and_build "$dir" "$@"
-    say "$name tests"
-    local log="$dir/ctest.log" result=0
-    ctest --test-dir "$dir" --output-on-failure --timeout 600 -j "$jobs" 2>&1 | tee "$log" || result=1
-    summary+=("$name: $(grep -E 'tests passed|tests failed' "$log" | tail -n 1)")
-    [ "$result" -eq 0 ] || status=1
+# check NAME FUNCTION [ARG...]: runs one check in a subshell with errexit, and notes its result and time.
+check() {
+    local name=$1 start=$SECONDS result
+    shift
+    say "$name"
+    set +e
+    (
+        set -e
+        "$@"
+    )
+    result=$?
+    set -e
+    if [ "$result" -eq 0 ]; then
+        verdict[$name]=passed
+        passed=$((passed + 1))
+    else
+        verdict[$name]=FAILED
+        failed=$((failed + 1))
+    fi
+    summary+=("$(printf '%-9s %-7s %5ds' "$name" "${verdict[$name]}" $((SECONDS - start)))")
 }
 
-run_suite release "$REPO_ROOT/build/test-release" \
-    -DCMAKE_BUILD_TYPE=RelWithDebInfo -DREVERIZ_WARNINGS_AS_ERRORS=ON -DREVERIZ_BUILD_FUZZERS=ON -DREVERIZ_BUILD_BENCHMARKS=ON
+# check_after EARLIER NAME FUNCTION [ARG...]: a check that needs the check EARLIER to have passed.
+check_after() {
+    local earlier=$1 name=$2
+    shift 2
+    if [ "${verdict[$earlier]}" = passed ]; then
+        check "$name" "$@"
+    else
+        summary+=("$(printf '%-9s %-7s' "$name" skipped) (needs $earlier)")
+        failed=$((failed + 1))
+    fi
+}
 
-export ASAN_OPTIONS=detect_leaks=1:halt_on_error=1:detect_stack_use_after_return=1:strict_string_checks=1:check_initialization_order=1
-export UBSAN_OPTIONS=halt_on_error=1:print_stacktrace=1
-run_suite sanitize "$REPO_ROOT/build/test-sanitize" \
-    -DCMAKE_BUILD_TYPE=Debug -DREVERIZ_WARNINGS_AS_ERRORS=ON -DREVERIZ_SANITIZE=ON -DREVERIZ_BUILD_FUZZERS=ON
+# suite BUILD_DIR [CMAKE_OPTION...]: an incremental build and its CTest run.
+suite() {
+    local dir=$1
+    shift
+    configure_and_build "$dir" "$@"
+    ctest --test-dir "$dir" --output-on-failure --timeout 600 -j "$(nproc)" 2>&1 | tee "$dir/ctest.log"
+}
+# The CTest summary of the last run in BUILD_DIR, for the closing table.
+ctest_summary() {
+    grep -E 'tests passed|tests failed' "$1/ctest.log" 2>/dev/null | tail -n 1
+}
+
+release() {
+    # Installed under /usr, so that the package puts the library in Debian's multiarch directory.
+    suite "$release_dir" -DCMAKE_BUILD_TYPE=RelWithDebInfo -DCMAKE_INSTALL_PREFIX=/usr \
+        -DREVERIZ_WARNINGS_AS_ERRORS=ON -DREVERIZ_BUILD_FUZZERS=ON -DREVERIZ_BUILD_BENCHMARKS=ON
+}
+
+sanitize() {
+    export ASAN_OPTIONS=detect_leaks=1:halt_on_error=1:detect_stack_use_after_return=1:strict_string_checks=1:check_initialization_order=1
+    export UBSAN_OPTIONS=halt_on_error=1:print_stacktrace=1
+    suite "$REPO_ROOT/build/test-sanitize" \
+        -DCMAKE_BUILD_TYPE=Debug -DREVERIZ_WARNINGS_AS_ERRORS=ON -DREVERIZ_SANITIZE=ON -DREVERIZ_BUILD_FUZZERS=ON
+}
+
+install_and_consume() {
+    local prefix="$scratch/prefix" consumer="$scratch/consumer" key="$REPO_ROOT/tests/data/keys/protocol-private.key"
+    cmake --install "$release_dir" --prefix "$prefix" >/dev/null
+
+    # Every header under src/common/ is installed in the same layout.
+    local header missing=0
+    while IFS= read -r header; do
+        [ -f "$prefix/include/reveriz/${header#src/}" ] || { printf 'not installed: %s\n' "$header"; missing=1; }
+    done < <(cd "$REPO_ROOT" && find src/common -name '*.h')
+    [ "$missing" -eq 0 ]
+
+    cmake -S "$REPO_ROOT/tests/consumer" -B "$consumer" -G Ninja --log-level=WARNING \
+        -DCMAKE_BUILD_TYPE=Release -DCMAKE_PREFIX_PATH="$prefix" >/dev/null
+    local found
+    found=$(sed -n 's/^Reveriz_DIR:PATH=//p' "$consumer/CMakeCache.txt")
+    [[ "$found" == "$prefix"/* ]] || die "find_package(Reveriz) found $found, not the package in $prefix"
+    cmake --build "$consumer" -- --quiet
+    "$consumer/app" "$key"
+}
+
+package() {
+    local out="$scratch/package" multiarch deb
+    multiarch=$(dpkg-architecture -qDEB_HOST_MULTIARCH)
+    cpack --config "$release_dir/CPackConfig.cmake" -B "$out" >"$scratch/cpack.log" 2>&1 \
+        || { cat "$scratch/cpack.log"; die "cpack failed"; }
+    deb=$(find "$out" -maxdepth 1 -name 'reveriz_*.deb')
+    [ -f "$deb" ] || die "cpack made no reveriz_*.deb"
+
+    dpkg-deb -I "$deb"
+    dpkg-deb -c "$deb" | tee "$scratch/content"
+
+    local depends library
+    depends=$(dpkg-deb -f "$deb" Depends)
+    for library in libqt6core6 libssl3 libjsoncpp zlib1g libisal2 libdeflate0; do
+        grep -q "\\b$library" <<<"$depends" || die "Depends lacks $library: $depends"
+    done
+    local path
+    for path in usr/bin/keyutility usr/bin/encryptlog \
+        usr/share/man/man1/keyutility.1.gz usr/share/man/man1/encryptlog.1.gz \
+        "usr/lib/$multiarch/libreverizcommon.a" usr/include/reveriz/common/encryption/reverizkey.h \
+        "usr/lib/$multiarch/cmake/Reveriz/ReverizConfig.cmake" \
+        "usr/lib/$multiarch/cmake/Reveriz/ReverizConfigVersion.cmake" \
+        "usr/lib/$multiarch/cmake/Reveriz/ReverizTargets.cmake" \
+        "usr/lib/$multiarch/pkgconfig/reveriz.pc"; do
+        grep -q " \./$path\$" "$scratch/content" || die "the package lacks /$path"
+    done
+
+    # apt resolves its dependencies on this machine (nothing is installed).
+    apt-get install --simulate --quiet "$deb"
+
+    # Unpacked: the (stripped) tools run, the (compressed) man pages render, and the consumer program builds with
+    # the pkg-config file against the (stripped) library and wraps and unwraps a key.
+    local root="$scratch/package-root" usage
+    dpkg-deb -x "$deb" "$root"
+    usage=$("$root/usr/bin/keyutility")
+    [ "${usage%%$'\n'*}" = "USAGE:" ] || die "the packaged keyutility does not print its usage: $usage"
+    render_man_pages "$root"/usr/share/man/man1/*.1.gz
+    # shellcheck disable=SC2046 # the flags are meant to be split into words
+    c++ -std=c++17 -o "$scratch/app-pkgconfig" "$REPO_ROOT/tests/consumer/main.cpp" \
+        $(PKG_CONFIG_PATH="$root/usr/lib/$multiarch/pkgconfig" pkg-config --cflags --libs reveriz)
+    "$scratch/app-pkgconfig" "$REPO_ROOT/tests/data/keys/protocol-private.key"
+}
+
+# render_man_pages FILE...: fails on any warning of man-db or groff.
+render_man_pages() {
+    local page warnings
+    for page in "$@"; do
+        warnings=$( { MANWIDTH=80 man --warnings -l "$page" >/dev/null; } 2>&1)
+        warnings+=$( { zcat -f "$page" | groff -man -ww -z -Tutf8; } 2>&1)
+        [ -z "$warnings" ] || die "$(basename "$page"): $warnings"
+    done
+}
+
+man_pages() {
+    render_man_pages "$REPO_ROOT"/man/*.1
+    printf 'rendered without warnings: %s\n' "$(cd "$REPO_ROOT" && echo man/*.1)"
+}
+
+check release release
+summary[-1]+="  $(ctest_summary "$release_dir")"
+check_after release install install_and_consume
+check_after release package package
+check man man_pages
+check sanitize sanitize
+summary[-1]+="  $(ctest_summary "$REPO_ROOT/build/test-sanitize")"
+check lint "$REPO_ROOT/scripts/lint.sh"
 
 printf '\n'
 for line in "${summary[@]}"; do say "$line"; done
-[ "$status" -eq 0 ] && say "all suites passed" || say "FAILURES (see above)"
-exit "$status"
+printf 'checks: %d passed, %d failed\n' "$passed" "$failed"
+exit $((failed > 0))

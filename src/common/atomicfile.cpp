@@ -97,28 +97,33 @@ bool AtomicFile::open(std::optional<mode_t> mode)
 
 bool AtomicFile::write(const QByteArray& data)
 {
+    return write(data.constData(), static_cast<std::size_t>(data.size()));
+}
+
+bool AtomicFile::write(const char* data, std::size_t size)
+{
     if (m_fd < 0)
         return fail("cannot write", m_targetPath, EBADF);
-    const char* next = data.constData();
-    qsizetype left = data.size();
+    const char* next = data;
+    std::size_t left = size;
     while (left > 0) {
-        const ssize_t written = ::write(m_fd, next, static_cast<size_t>(left));
+        const ssize_t written = ::write(m_fd, next, left);
         if (written < 0) {
             if (errno == EINTR)
                 continue;
             return fail("cannot write", m_temporaryPath, errno);
         }
         next += written;
-        left -= written;
+        left -= static_cast<std::size_t>(written);
     }
     return true;
 }
 
-bool AtomicFile::commit()
+bool AtomicFile::commit(Durability durability)
 {
     if (m_fd < 0)
         return fail("cannot commit", m_targetPath, EBADF);
-    if (::fsync(m_fd) != 0) {
+    if (durability == Durability::Synced && ::fsync(m_fd) != 0) {
         const int error = errno;
         discard();
         return fail("cannot sync", m_temporaryPath, error);
@@ -137,6 +142,8 @@ bool AtomicFile::commit()
         return false;
     }
     m_temporaryPath.clear();
+    if (durability == Durability::Unsynced)
+        return true;
     // The new content is in place; a failed directory sync only weakens durability, and is still reported.
     if (!syncDirectoryOf(m_targetPath, &error)) {
         m_errorString = error;

@@ -4,6 +4,7 @@
 #include <QByteArray>
 #include <QString>
 
+#include <cstddef>
 #include <optional>
 #include <sys/types.h>
 
@@ -29,8 +30,15 @@ public:
     [[nodiscard]] bool open(std::optional<mode_t> mode = std::nullopt);
     /** Appends all of data, or fails. */
     [[nodiscard]] bool write(const QByteArray& data);
-    /** Syncs and closes the temporary file, renames it over the target and syncs the directory. */
-    [[nodiscard]] bool commit();
+    [[nodiscard]] bool write(const char* data, std::size_t size);
+
+    /**
+     * Whether commit forces the content to stable storage. Unsynced suits output that can be made again: the
+     * replacement is still whole for every reader and survives the writer being killed, but not a system crash.
+     */
+    enum class Durability { Synced, Unsynced };
+    /** Syncs (when Synced) and closes the temporary file, renames it over the target and syncs the directory. */
+    [[nodiscard]] bool commit(Durability durability = Durability::Synced);
     /** Closes and removes the temporary file, if any. */
     void discard();
 

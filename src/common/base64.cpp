@@ -14,12 +14,12 @@ constexpr std::array<std::int8_t, 256> decodingTable()
     std::array<std::int8_t, 256> table {};
     for (auto& entry : table)
         entry = Skip;
-    for (int i = 0; i < 26; ++i) {
-        table[static_cast<std::size_t>('A' + i)] = static_cast<std::int8_t>(i);
-        table[static_cast<std::size_t>('a' + i)] = static_cast<std::int8_t>(26 + i);
+    for (std::size_t i = 0; i < 26; ++i) {
+        table['A' + i] = static_cast<std::int8_t>(i);
+        table['a' + i] = static_cast<std::int8_t>(26 + i);
     }
-    for (int i = 0; i < 10; ++i)
-        table[static_cast<std::size_t>('0' + i)] = static_cast<std::int8_t>(52 + i);
+    for (std::size_t i = 0; i < 10; ++i)
+        table['0' + i] = static_cast<std::int8_t>(52 + i);
     table['+'] = 62;
     table['/'] = 63;
     return table;
@@ -27,9 +27,32 @@ constexpr std::array<std::int8_t, 256> decodingTable()
 
 constexpr std::array<std::int8_t, 256> table = decodingTable();
 
+// The six bits of a character already shifted to its place in a quartet's 24 bits; a character outside the
+// alphabet sets the top bit, so one test covers all four.
+constexpr std::uint32_t Invalid = 0x80000000u;
+
+constexpr std::array<std::uint32_t, 256> shiftedTable(int shift)
+{
+    std::array<std::uint32_t, 256> shifted {};
+    for (std::size_t c = 0; c < 256; ++c)
+        shifted[c] = table[c] == Skip ? Invalid : static_cast<std::uint32_t>(table[c]) << shift;
+    return shifted;
+}
+
+constexpr std::array<std::uint32_t, 256> first = shiftedTable(18);
+constexpr std::array<std::uint32_t, 256> second = shiftedTable(12);
+constexpr std::array<std::uint32_t, 256> third = shiftedTable(6);
+constexpr std::array<std::uint32_t, 256> fourth = shiftedTable(0);
+
 std::int32_t valueOf(char c)
 {
     return table[static_cast<unsigned char>(c)];
+}
+
+std::uint32_t quartet(const char* text)
+{
+    const auto* c = reinterpret_cast<const unsigned char*>(text);
+    return first[c[0]] | second[c[1]] | third[c[2]] | fourth[c[3]];
 }
 
 } // namespace
@@ -42,20 +65,24 @@ std::size_t decodeLenient(const char* text, std::size_t size, char* out)
     std::uint32_t pending = 0;
     int pendingBits = 0;
     while (read < size) {
-        // The common case: eight alphabet characters on a quartet boundary give six bytes at once.
-        if (pendingBits == 0 && read + 8 <= size) {
-            const std::int32_t a = valueOf(text[read]), b = valueOf(text[read + 1]), c = valueOf(text[read + 2]),
-                               d = valueOf(text[read + 3]), e = valueOf(text[read + 4]), f = valueOf(text[read + 5]),
-                               g = valueOf(text[read + 6]), h = valueOf(text[read + 7]);
-            if ((a | b | c | d | e | f | g | h) >= 0) {
-                const std::uint64_t bits = (std::uint64_t(a) << 42) | (std::uint64_t(b) << 36)
-                    | (std::uint64_t(c) << 30) | (std::uint64_t(d) << 24) | (std::uint64_t(e) << 18)
-                    | (std::uint64_t(f) << 12) | (std::uint64_t(g) << 6) | std::uint64_t(h);
-                for (int shift = 40; shift >= 0; shift -= 8)
-                    out[written++] = static_cast<char>(bits >> shift);
+        // The common case: whole quartets of alphabet characters on a quartet boundary.
+        if (pendingBits == 0) {
+            while (read + 8 <= size) {
+                const std::uint32_t a = quartet(text + read);
+                const std::uint32_t b = quartet(text + read + 4);
+                if ((a | b) & Invalid)
+                    break;
+                out[written] = static_cast<char>(a >> 16);
+                out[written + 1] = static_cast<char>(a >> 8);
+                out[written + 2] = static_cast<char>(a);
+                out[written + 3] = static_cast<char>(b >> 16);
+                out[written + 4] = static_cast<char>(b >> 8);
+                out[written + 5] = static_cast<char>(b);
+                written += 6;
                 read += 8;
-                continue;
             }
+            if (read >= size)
+                break;
         }
         // Otherwise one character: skipped outside the alphabet, else six more bits.
         const std::int32_t value = valueOf(text[read++]);

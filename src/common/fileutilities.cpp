@@ -8,7 +8,6 @@
 #include <QCoreApplication>
 #include <QFile>
 #include <QFileInfo>
-#include <QRegularExpression>
 
 #include <filesystem>
 #include <system_error>
@@ -25,18 +24,10 @@ QString companionOf(const QString& path)
     return path + companionSuffix;
 }
 
-QString catalogueText(const char* key, const QString& name)
-{
-    // Without a catalogue the text is the bare key; filling a text without placeholder makes Qt print a warning.
-    static const QRegularExpression placeholder(QStringLiteral("%L?[1-9]"));
-    const QString text = QCoreApplication::translate("FileUtilities", key);
-    return placeholder.match(text).hasMatch() ? text.arg(name) : text;
-}
-
 ReverizException failure(ErrorCodes::Code code, const char* key, const QString& name, const QString& description,
                          const QString& sourceFile, int sourceLine)
 {
-    QString details = catalogueText(key, name);
+    QString details = ErrorCodes::filled("FileUtilities", key, name);
     if (!description.isEmpty())
         details += QLatin1Char(' ') + description;
     return ReverizException(QStringLiteral("FileUtilities"), code, details, QString(), name, QString(), sourceFile,

@@ -31,4 +31,16 @@ private:
     State m_state = State::Running;
 };
 
+/**
+ * Inflates a whole zlib stream into [out, out + capacity) in one go, faster than piece by piece, accepting
+ * exactly the streams ZlibInflater accepts. NeedsMoreRoom says only that the output does not fit.
+ */
+struct WholeInflation
+{
+    enum class Result { Finished, Corrupt, NeedsMoreRoom };
+    Result result;
+    std::size_t size;
+};
+WholeInflation inflateWhole(const char* data, std::size_t size, char* out, std::size_t capacity);
+
 #endif

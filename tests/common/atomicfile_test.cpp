@@ -1,4 +1,5 @@
 #include "common/atomicfile.h"
+#include "support/fileprobes.h"
 #include "support/qtprinters.h"
 
 #include <QDir>
@@ -7,148 +8,82 @@
 
 #include <gtest/gtest.h>
 
-#include <sys/stat.h>
-
 namespace {
 
-class AtomicFileTest : public ::testing::Test
+using namespace FileProbes;
+
+TEST(AtomicFile, CommitReplacesTheTargetAndLeavesNoTemporaryFile)
 {
-protected:
-    void SetUp() override { ASSERT_TRUE(m_dir.isValid()); }
-
-    QString path(const QString& name) const { return m_dir.filePath(name); }
-    QStringList entries() const
-    {
-        return QDir(m_dir.path()).entryList(QDir::AllEntries | QDir::NoDotAndDotDot | QDir::System);
-    }
-
-    static QByteArray content(const QString& path)
-    {
-        QFile file(path);
-        return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray("<unreadable>");
-    }
-    static void put(const QString& path, const QByteArray& data)
-    {
-        QFile file(path);
-        ASSERT_TRUE(file.open(QIODevice::WriteOnly));
-        ASSERT_EQ(file.write(data), data.size());
-    }
-    static mode_t modeOf(const QString& path)
-    {
-        struct stat info
-        {
-        };
-        return ::lstat(QFile::encodeName(path).constData(), &info) == 0 ? info.st_mode & 07777 : 0;
-    }
-
-    QTemporaryDir m_dir;
-};
-
-TEST_F(AtomicFileTest, CommitReplacesTheTargetAndLeavesNoTemporaryFile)
-{
-    put(path("t"), "old content that is longer");
-    AtomicFile file(path("t"));
-    ASSERT_TRUE(file.open());
-    EXPECT_TRUE(file.temporaryPath().startsWith(path("t.tmp-")));
-    ASSERT_TRUE(file.write("new"));
-    ASSERT_TRUE(file.write(QByteArray(100000, 'x')));
-    EXPECT_EQ(content(path("t")), "old content that is longer"); // untouched until commit
-    ASSERT_TRUE(file.commit()) << file.errorString().toStdString();
-    EXPECT_EQ(content(path("t")), "new" + QByteArray(100000, 'x'));
-    EXPECT_EQ(entries(), QStringList {QStringLiteral("t")});
-}
-
-TEST_F(AtomicFileTest, EmptyContentGivesAnEmptyFile)
-{
-    AtomicFile file(path("e"));
-    ASSERT_TRUE(file.open());
-    ASSERT_TRUE(file.commit());
-    EXPECT_TRUE(QFile::exists(path("e")));
-    EXPECT_EQ(content(path("e")), QByteArray());
-}
-
-TEST_F(AtomicFileTest, ExactModeIgnoresUmaskAndTheOldFile)
-{
-    put(path("k"), "old");
-    ASSERT_TRUE(QFile::setPermissions(path("k"), QFile::ReadOwner | QFile::WriteOwner | QFile::ReadOther));
-    const mode_t previous = ::umask(0);
-    AtomicFile file(path("k"));
-    const bool opened = file.open(0600);
-    ::umask(previous);
-    ASSERT_TRUE(opened);
-    ASSERT_TRUE(file.commit());
-    EXPECT_EQ(modeOf(path("k")), 0600u);
-}
-
-TEST_F(AtomicFileTest, DefaultModeFollowsTheUmask)
-{
-    for (const mode_t mask : {mode_t(022), mode_t(077), mode_t(002)}) {
-        SCOPED_TRACE(mask);
-        const mode_t previous = ::umask(mask);
-        const QString target = path(QStringLiteral("d%1").arg(mask));
+    QTemporaryDir dir;
+    const QString target = dir.filePath("t");
+    QByteArray previous = "<unreadable>";
+    for (const QByteArray& data : {QByteArray("old content that is longer"), QByteArray(100000, 'x'), QByteArray()}) {
         AtomicFile file(target);
-        const bool opened = file.open();
-        ::umask(previous);
-        ASSERT_TRUE(opened);
-        ASSERT_TRUE(file.commit());
-        EXPECT_EQ(modeOf(target), 0666u & ~mask);
-    }
-}
-
-TEST_F(AtomicFileTest, DefaultModeKeepsTheModeOfAReplacedFile)
-{
-    put(path("r"), "old");
-    ASSERT_TRUE(QFile::setPermissions(path("r"), QFile::ReadOwner | QFile::WriteOwner));
-    AtomicFile file(path("r"));
-    ASSERT_TRUE(file.open());
-    ASSERT_TRUE(file.commit());
-    EXPECT_EQ(modeOf(path("r")), 0600u);
-}
-
-TEST_F(AtomicFileTest, DestroyingWithoutCommitKeepsTheTarget)
-{
-    put(path("t"), "old");
-    {
-        AtomicFile file(path("t"));
         ASSERT_TRUE(file.open());
-        ASSERT_TRUE(file.write("new"));
+        EXPECT_TRUE(file.temporaryPath().startsWith(target + ".tmp-"));
+        ASSERT_TRUE(file.write(data));
+        EXPECT_EQ(content(target), previous); // untouched until commit
+        ASSERT_TRUE(file.commit()) << file.errorString().toStdString();
+        EXPECT_EQ(content(target), data);
+        previous = data;
+        EXPECT_EQ(entries(dir.path()), QStringList {"t"});
     }
-    EXPECT_EQ(content(path("t")), "old");
-    EXPECT_EQ(entries(), QStringList {QStringLiteral("t")});
 }
 
-TEST_F(AtomicFileTest, MissingDirectoryFailsToOpen)
+// An exact mode (0600 for private keys) is checked through the key utility, under umask 0.
+TEST(AtomicFile, DefaultModeFollowsTheUmask)
 {
-    AtomicFile file(path("no/such/dir/t"));
-    EXPECT_FALSE(file.open());
-    EXPECT_TRUE(file.errorString().contains(path("no/such/dir/t"))) << file.errorString().toStdString();
-    EXPECT_FALSE(file.write("x"));
+    QTemporaryDir dir;
+    const mode_t previous = ::umask(027);
+    AtomicFile file(dir.filePath("d"));
+    const bool opened = file.open();
+    ::umask(previous);
+    ASSERT_TRUE(opened && file.commit());
+    EXPECT_EQ(mode(dir.filePath("d")), 0640u);
+}
+
+// Narrowing a file's permissions once must not be undone by the next replacement.
+TEST(AtomicFile, DefaultModeKeepsTheModeOfAReplacedFile)
+{
+    QTemporaryDir dir;
+    const QString target = dir.filePath("r");
+    ASSERT_TRUE(put(target, "old"));
+    ASSERT_TRUE(QFile::setPermissions(target, QFile::ReadOwner | QFile::WriteOwner));
+    AtomicFile file(target);
+    ASSERT_TRUE(file.open() && file.commit());
+    EXPECT_EQ(mode(target), 0600u);
+}
+
+TEST(AtomicFile, FailuresAndDiscardsKeepTheTargetAndLeaveNoTemporaryFile)
+{
+    QTemporaryDir dir;
+    ASSERT_TRUE(QDir(dir.path()).mkdir("sub"));
+    {
+        AtomicFile discarded(dir.filePath("sub"));
+        ASSERT_TRUE(discarded.open() && discarded.write("x"));
+    }
+    AtomicFile file(dir.filePath("sub"));
+    ASSERT_TRUE(file.open() && file.write("x"));
     EXPECT_FALSE(file.commit());
+    EXPECT_TRUE(file.errorString().contains(dir.filePath("sub"))) << file.errorString().toStdString();
+    EXPECT_TRUE(QFileInfo(dir.filePath("sub")).isDir());
+    EXPECT_EQ(entries(dir.path()), QStringList {"sub"});
+
+    AtomicFile missing(dir.filePath("no/such/dir/t"));
+    EXPECT_FALSE(missing.open());
+    EXPECT_TRUE(missing.errorString().contains(dir.filePath("no/such/dir/t"))) << missing.errorString().toStdString();
+    EXPECT_FALSE(missing.write("x") || missing.commit());
 }
 
-TEST_F(AtomicFileTest, TargetThatIsADirectoryFailsAtCommitAndCleansUp)
+TEST(AtomicFile, DanglingSymlinkIsReplacedNotFollowed)
 {
-    ASSERT_TRUE(QDir(m_dir.path()).mkdir(QStringLiteral("sub")));
-    put(path("sub/inner"), "keep");
-    AtomicFile file(path("sub"));
-    ASSERT_TRUE(file.open());
-    ASSERT_TRUE(file.write("x"));
-    EXPECT_FALSE(file.commit());
-    EXPECT_TRUE(file.errorString().contains(path("sub"))) << file.errorString().toStdString();
-    EXPECT_EQ(content(path("sub/inner")), "keep");
-    EXPECT_EQ(entries(), QStringList {QStringLiteral("sub")});
-}
-
-TEST_F(AtomicFileTest, DanglingSymlinkIsReplacedNotFollowed)
-{
-    ASSERT_TRUE(QFile::link(path("elsewhere"), path("link")));
-    AtomicFile file(path("link"));
-    ASSERT_TRUE(file.open());
-    ASSERT_TRUE(file.write("x"));
-    ASSERT_TRUE(file.commit());
-    EXPECT_FALSE(QFile::exists(path("elsewhere")));
-    EXPECT_EQ(content(path("link")), "x");
-    EXPECT_FALSE(QFileInfo(path("link")).isSymLink());
+    QTemporaryDir dir;
+    ASSERT_TRUE(QFile::link(dir.filePath("elsewhere"), dir.filePath("link")));
+    AtomicFile file(dir.filePath("link"));
+    ASSERT_TRUE(file.open() && file.write("x") && file.commit());
+    EXPECT_EQ(entries(dir.path()), QStringList {"link"});
+    EXPECT_EQ(content(dir.filePath("link")), "x");
+    EXPECT_FALSE(QFileInfo(dir.filePath("link")).isSymLink());
 }
 
 } // namespace

@@ -41,6 +41,20 @@ std::optional<QByteArray> inflaterRead(const QByteArray& stream, std::size_t pie
     return inflater.state() == ZlibInflater::State::Finished ? std::optional<QByteArray>(output) : std::nullopt;
 }
 
+// The whole-buffer inflation, given ever more room until the output fits.
+std::optional<QByteArray> wholeRead(const QByteArray& stream)
+{
+    for (std::size_t room = 1;; room *= 2) {
+        QByteArray out(static_cast<qsizetype>(room), '\0');
+        const WholeInflation inflation =
+            inflateWhole(stream.constData(), static_cast<std::size_t>(stream.size()), out.data(), room);
+        if (inflation.result == WholeInflation::Result::Corrupt)
+            return std::nullopt;
+        if (inflation.result == WholeInflation::Result::Finished)
+            return out.left(static_cast<qsizetype>(inflation.size));
+    }
+}
+
 QByteArray compressed(const QByteArray& data, int level)
 {
     uLongf size = compressBound(static_cast<uLong>(data.size()));
@@ -58,6 +72,7 @@ void expectSameAsZlib(const QByteArray& stream)
     const std::optional<QByteArray> expected = zlibInflate(stream);
     for (const std::size_t pieceSize : {std::size_t(1), std::size_t(7), std::size_t(65536)})
         ASSERT_EQ(inflaterRead(stream, pieceSize), expected) << "pieces of " << pieceSize;
+    ASSERT_EQ(wholeRead(stream), expected) << "whole";
 }
 
 QByteArray logText(int lines)
@@ -107,7 +122,7 @@ TEST(ZlibInflater, AgreesWithZlibOnDamagedStreams)
         QByteArray damaged = good;
         const int flips = 1 + static_cast<int>(random.bounded(3));
         for (int i = 0; i < flips; ++i) {
-            const qsizetype at = static_cast<qsizetype>(random.bounded(damaged.size()));
+            const auto at = static_cast<qsizetype>(random.bounded(damaged.size()));
             damaged[at] = static_cast<char>(damaged.at(at) ^ (1 << random.bounded(8)));
         }
         expectSameAsZlib(damaged);

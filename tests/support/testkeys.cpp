@@ -58,7 +58,7 @@ OsslPtr<EVP_PKEY> decodePem(const QByteArray& pem)
     if (!decoder)
         return nullptr;
     const auto* data = reinterpret_cast<const unsigned char*>(pem.constData());
-    size_t size = static_cast<size_t>(pem.size());
+    auto size = static_cast<size_t>(pem.size());
     const bool decoded = OSSL_DECODER_from_data(decoder.get(), &data, &size) == 1;
     OsslPtr<EVP_PKEY> owned(key);
     if (!decoded)

@@ -1,12 +1,15 @@
 #include "compressedformat.h"
 
 #include "common/exceptions/reverizexception.h"
+#include "common/zlibdeflate.h"
+#include "common/zlibinflater.h"
 
 #include <QtEndian>
 
 #include <algorithm>
 #include <limits>
-#include <zlib.h>
+#include <memory>
+#include <stdexcept>
 
 namespace CompressedFormat {
 
@@ -31,27 +34,23 @@ quint32 announcedSize(QByteArrayView compressed)
     return std::max<quint32>(qFromBigEndian<quint32>(compressed.data()), 1);
 }
 
-class InflateStream
-{
-public:
-    InflateStream() { m_initialised = inflateInit(&m_stream) == Z_OK; }
-    ~InflateStream()
-    {
-        if (m_initialised)
-            inflateEnd(&m_stream);
-    }
-    InflateStream(const InflateStream&) = delete;
-    InflateStream& operator=(const InflateStream&) = delete;
-
-    bool initialised() const { return m_initialised; }
-    z_stream* get() { return &m_stream; }
-
-private:
-    z_stream m_stream {};
-    bool m_initialised = false;
-};
-
 } // namespace
+
+QByteArray compress(QByteArrayView data)
+{
+    if (data.isEmpty())
+        return QByteArray(headerSize, '\0');
+    QByteArray compressed(headerSize
+                              + static_cast<qsizetype>(ZlibDeflate::bound(static_cast<std::size_t>(data.size()))),
+                          Qt::Uninitialized);
+    const std::size_t streamSize =
+        ZlibDeflate::compress(data.data(), static_cast<std::size_t>(data.size()), compressed.data() + headerSize);
+    if (streamSize == 0)
+        throw std::length_error("CompressedFormat::compress: data too large for one stream");
+    qToBigEndian(static_cast<quint32>(data.size()), compressed.data());
+    compressed.truncate(headerSize + static_cast<qsizetype>(streamSize));
+    return compressed;
+}
 
 // Runs before any memory is reserved for the uncompressed data, so a forged header cannot make the decompressor
 // reserve gigabytes.
@@ -68,41 +67,67 @@ void dataUncompressSanityCheck(QByteArrayView compressed, quint64 limitMiB)
 // beyond the limit.
 QByteArray uncompress(QByteArrayView compressed, quint64 limitMiB)
 {
-    const QByteArrayView stream = compressed.sliced(headerSize);
-    const quint64 maximumSize =
-        std::min(limitInBytes(limitMiB), static_cast<quint64>(std::numeric_limits<qsizetype>::max() / 2));
-    InflateStream inflater;
-    if (!inflater.initialised() || static_cast<quint64>(stream.size()) > std::numeric_limits<uInt>::max())
-        corrupted("data corrupted (decompression failed)", REVERIZ_HERE);
-    z_stream* z = inflater.get();
-    z->next_in = const_cast<Bytef*>(reinterpret_cast<const Bytef*>(stream.data()));
-    z->avail_in = static_cast<uInt>(stream.size());
-
-    QByteArray output(static_cast<qsizetype>(announcedSize(compressed)), Qt::Uninitialized);
-    qsizetype produced = 0;
-    for (;;) {
-        if (produced == output.size()) {
-            if (static_cast<quint64>(output.size()) >= maximumSize)
-                corrupted("data corrupted (invalid compressed size)", REVERIZ_HERE);
-            const quint64 grown = std::max<quint64>(static_cast<quint64>(output.size()) * 2, quint64(64) * 1024);
-            output.resize(static_cast<qsizetype>(std::min(grown, maximumSize)));
-        }
-        const auto room =
-            static_cast<uInt>(std::min<qsizetype>(output.size() - produced, std::numeric_limits<uInt>::max()));
-        z->next_out = reinterpret_cast<Bytef*>(output.data() + produced);
-        z->avail_out = room;
-        const int result = inflate(z, Z_NO_FLUSH);
-        produced += room - z->avail_out;
-        if (result == Z_STREAM_END)
-            break;
-        // Z_BUF_ERROR with room left means the input ended before the stream did.
-        const bool needsRoom = result == Z_BUF_ERROR && z->avail_out == 0;
-        if (result != Z_OK && !needsRoom)
-            corrupted("data corrupted (decompression failed)", REVERIZ_HERE);
-    }
-    output.truncate(produced);
+    QByteArray output;
+    output.truncate(uncompressInto(compressed, limitMiB, output));
     output.squeeze();
     return output;
+}
+
+qsizetype uncompressInto(QByteArrayView compressed, quint64 limitMiB, QByteArray& buffer)
+{
+    const QByteArrayView stream = compressed.sliced(headerSize);
+    // One byte of room beyond the limit tells a stream of exactly the limit, which is accepted, from a longer one.
+    const quint64 capacityLimit =
+        std::min(limitInBytes(limitMiB), static_cast<quint64>(std::numeric_limits<qsizetype>::max() / 2)) + 1;
+
+    // The announced size is where the output starts, not where it must end: a stream that does not fit is
+    // inflated again into twice the room, up to the limit.
+    const auto announced = static_cast<qsizetype>(std::min<quint64>(announcedSize(compressed), capacityLimit));
+    if (buffer.size() < announced)
+        buffer.resize(announced);
+    for (;;) {
+        const WholeInflation inflation = inflateWhole(stream.data(), static_cast<std::size_t>(stream.size()),
+                                                      buffer.data(), static_cast<std::size_t>(buffer.size()));
+        switch (inflation.result) {
+        case WholeInflation::Result::Finished:
+            if (inflation.size >= capacityLimit)
+                corrupted("data corrupted (invalid compressed size)", REVERIZ_HERE);
+            return static_cast<qsizetype>(inflation.size);
+        case WholeInflation::Result::Corrupt:
+            corrupted("data corrupted (decompression failed)", REVERIZ_HERE);
+        case WholeInflation::Result::NeedsMoreRoom:
+            if (static_cast<quint64>(buffer.size()) >= capacityLimit)
+                corrupted("data corrupted (invalid compressed size)", REVERIZ_HERE);
+            const quint64 grown = std::max<quint64>(static_cast<quint64>(buffer.size()) * 2, quint64(64) * 1024);
+            buffer.resize(static_cast<qsizetype>(std::min(grown, capacityLimit)));
+            break;
+        }
+    }
+}
+
+bool uncompressTo(QByteArrayView compressed, quint64 limitMiB, const Sink& sink)
+{
+    // Big enough to keep the per-call costs small, small enough to stay in the caches.
+    constexpr std::size_t pieceSize = std::size_t(1) << 20;
+    const QByteArrayView stream = compressed.sliced(headerSize);
+    const quint64 maximumSize = limitInBytes(limitMiB);
+    ZlibInflater inflater(stream.data(), static_cast<std::size_t>(stream.size()));
+
+    static thread_local std::unique_ptr<char[]> piece(new char[pieceSize]);
+    quint64 produced = 0;
+    while (inflater.state() == ZlibInflater::State::Running) {
+        // One byte more than the limit allows shows a stream that grows beyond it, as the growing buffer does.
+        const std::size_t room = static_cast<std::size_t>(std::min<quint64>(pieceSize, maximumSize - produced + 1));
+        const std::size_t size = inflater.read(piece.get(), room);
+        produced += size;
+        if (produced > maximumSize)
+            corrupted("data corrupted (invalid compressed size)", REVERIZ_HERE);
+        if (size > 0 && !sink(piece.get(), size))
+            return false;
+    }
+    if (inflater.state() == ZlibInflater::State::Corrupt)
+        corrupted("data corrupted (decompression failed)", REVERIZ_HERE);
+    return true;
 }
 
 } // namespace CompressedFormat

@@ -4,10 +4,20 @@
 #include <QByteArray>
 #include <QByteArrayView>
 
-// Reading qCompress's format back (a 4-byte big-endian length, then a zlib stream), shared by ReverizKey's data
-// and block decryption. Internal to the encryption layer; failures throw DecryptionFailedException reported by
-// "ReverizKey".
+#include <cstddef>
+#include <functional>
+
+// qCompress's format (a 4-byte big-endian length, then a zlib stream), written and read for ReverizKey's data and
+// block encryption. Streams are written by ZlibDeflate and inflated by ZlibInflater, which reads what zlib reads.
+// Internal to the encryption layer; failures throw DecryptionFailedException reported by "ReverizKey".
 namespace CompressedFormat {
+
+/**
+ * The format of data: its length as 4 bytes big-endian, then its zlib stream, compressed at the fastest level.
+ * The bytes differ from qCompress's, but qUncompress and every zlib read them. No data gives 4 zero bytes, as
+ * with qCompress.
+ */
+[[nodiscard]] QByteArray compress(QByteArrayView data);
 
 /**
  * Throws unless compressed can be qCompress output of at most limitMiB mebibytes: "data corrupted (compressed
@@ -20,6 +30,22 @@ void dataUncompressSanityCheck(QByteArrayView compressed, quint64 limitMiB);
  * grows beyond limitMiB throws "data corrupted (invalid compressed size)".
  */
 [[nodiscard]] QByteArray uncompress(QByteArrayView compressed, quint64 limitMiB);
+
+/**
+ * uncompress into buffer, reusing its memory (it grows when too small and never shrinks); returns the number of
+ * uncompressed bytes at its start. For callers that inflate one block after another.
+ */
+[[nodiscard]] qsizetype uncompressInto(QByteArrayView compressed, quint64 limitMiB, QByteArray& buffer);
+
+/** Takes the next piece of uncompressed data; returns false to stop. */
+using Sink = std::function<bool(const char* data, std::size_t size)>;
+
+/**
+ * Inflates checked data like uncompress, with the same failures, but hands the output to sink in pieces of a
+ * fixed buffer instead of holding all of it. Returns false when sink stopped it. sink may have taken part of
+ * the output when this throws.
+ */
+[[nodiscard]] bool uncompressTo(QByteArrayView compressed, quint64 limitMiB, const Sink& sink);
 
 } // namespace CompressedFormat
 

@@ -1,5 +1,7 @@
 #include "encryptedlogfile.h"
 
+#include "common/base64.h"
+#include "common/encryption/reverizkey.h"
 #include "common/jsontext.h"
 
 #include <string>
@@ -179,6 +181,40 @@ std::optional<Parts> scanInPlace(char* text, std::size_t size)
     if (reader.Parse<flags>(stream, handler).IsError())
         return std::nullopt;
     return std::move(handler.parts);
+}
+
+LogFile read(LargeBuffer text, const std::function<Json::Value()>& readAgain)
+{
+    LogFile file;
+    std::optional<Parts> parts;
+    if (text.size() > 0)
+        parts = scanInPlace(text.data(), text.size() - 1);
+    if (parts) {
+        file.parts = std::move(*parts);
+        file.text = std::move(text);
+        return file;
+    }
+    // The text is spoilt by now; the permissive reader reads the file again.
+    text = LargeBuffer();
+    const Json::Value document = readAgain();
+    const Parts read = fromDocument(document);
+    file.parts.key = read.key;
+    if (read.logData) {
+        file.declined = QByteArray(read.logData, static_cast<qsizetype>(read.logDataSize));
+        file.parts.logData = file.declined.constData();
+        file.parts.logDataSize = read.logDataSize;
+    }
+    return file;
+}
+
+bool decryptLogData(const ReverizKey& key, LogFile& file, const CompressedFormat::Sink& sink)
+{
+    if (!file.parts.logData)
+        return key.decryptDataInPlace(nullptr, 0, sink);
+    // The log data lies in the file's text or in the copy, both this file's own to change.
+    char* text = const_cast<char*>(file.parts.logData);
+    const std::size_t size = Base64::decodeLenient(text, file.parts.logDataSize, text);
+    return key.decryptDataInPlace(text, static_cast<qsizetype>(size), sink);
 }
 
 } // namespace EncryptedLogFile

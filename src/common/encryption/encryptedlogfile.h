@@ -1,10 +1,18 @@
 #ifndef REVERIZ_COMMON_ENCRYPTION_ENCRYPTEDLOGFILE_H
 #define REVERIZ_COMMON_ENCRYPTION_ENCRYPTEDLOGFILE_H
 
+#include "common/encryption/compressedformat.h"
+#include "common/largebuffer.h"
+
+#include <QByteArray>
+
 #include <json/value.h>
 
 #include <cstddef>
+#include <functional>
 #include <optional>
+
+class ReverizKey;
 
 /**
  * An encrypted log file is a JSON document whose "key" holds the log-file key wrapped for a key pair and whose
@@ -22,6 +30,14 @@ struct Parts
     std::size_t logDataSize = 0;
 };
 
+/** The parts of a whole log file, with the text they point into. */
+struct LogFile
+{
+    Parts parts;
+    LargeBuffer text; // the file's text, read by the fast reader
+    QByteArray declined; // a copy of the log data, when the permissive reader had to read the file
+};
+
 /** The parts of a document as the permissive reader returned it; logData points into document. */
 Parts fromDocument(const Json::Value& document);
 
@@ -33,6 +49,19 @@ Parts fromDocument(const Json::Value& document);
  * the caller reads the file again with the permissive reader.
  */
 std::optional<Parts> scanInPlace(char* text, std::size_t size);
+
+/**
+ * The parts of the log file whose text (and a zero byte after it) is in text: by the fast reader, or, when it
+ * declines, from the document readAgain returns, which reads the file again with the permissive reader.
+ */
+LogFile read(LargeBuffer text, const std::function<Json::Value()>& readAgain);
+
+/**
+ * Decrypts the log data of file with key, in place: Base64 (leniently, characters outside the alphabet are
+ * skipped) and then ReverizKey::decryptDataInPlace, which hands the plain log to sink in pieces. Missing log data
+ * is an empty log. Returns false when sink stopped it; throws what decryptData throws.
+ */
+bool decryptLogData(const ReverizKey& key, LogFile& file, const CompressedFormat::Sink& sink);
 
 } // namespace EncryptedLogFile
 

@@ -84,6 +84,23 @@ ReverizKeyIdentifier identifierFromPackageId(const Json::Value& json)
     return ReverizKeyIdentifier::createPackageKeyWithoutFolderInformationIdentifier(packageId);
 }
 
+// Stored data: a random vector of keyLength bytes in front of the ciphertext, or the fixed vector and no stored
+// one. The vector is read where it stands, so there is no vector buffer whose allocation could fail.
+struct StoredData
+{
+    QByteArrayView ivec;
+    QByteArrayView ciphertext;
+};
+
+StoredData splitStoredData(QByteArrayView data, bool fixedIvec, unsigned int keyLength)
+{
+    if (fixedIvec)
+        return {SymmetricCipher::fixedIvec(), data};
+    if (data.size() < static_cast<qsizetype>(keyLength))
+        throw DecryptionFailedException(context(), QStringLiteral("encrypted data size too small"), REVERIZ_HERE);
+    return {data.first(keyLength), data.sliced(keyLength)};
+}
+
 } // namespace
 
 ReverizKey::ReverizKey(const ReverizKeyIdentifier& identifier, const QByteArray& key, const QString& cipherName,
@@ -192,7 +209,7 @@ std::shared_ptr<ReverizKey> ReverizKey::fromJson(const Json::Value& json)
     return std::make_shared<ReverizKey>(identifier, key, cipherName, static_cast<unsigned int>(keyLength), fixedIvec);
 }
 
-Json::Value ReverizKey::toJson(std::shared_ptr<ReverizRSA> pair) const
+Json::Value ReverizKey::toJson(const std::shared_ptr<ReverizRSA>& pair) const
 {
     if (!pair)
         throw std::invalid_argument("ReverizKey::toJson: no key pair");
@@ -203,7 +220,7 @@ Json::Value ReverizKey::toJson(std::shared_ptr<ReverizRSA> pair) const
     return wrapped;
 }
 
-std::shared_ptr<ReverizKey> ReverizKey::fromJson(std::shared_ptr<ReverizRSA> pair, const Json::Value& wrapped)
+std::shared_ptr<ReverizKey> ReverizKey::fromJson(const std::shared_ptr<ReverizRSA>& pair, const Json::Value& wrapped)
 {
     if (!pair)
         throw std::invalid_argument("ReverizKey::fromJson: no key pair");
@@ -218,7 +235,7 @@ QByteArray ReverizKey::encryptData(const QByteArray& data) const
     // reads its own vector length; the fixed vector is never stored.
     const QByteArray randomIvec = m_fixedIvec ? QByteArray() : SymmetricCipher::randomIvec(m_keyLengthInBytes);
     const QByteArrayView ivec = m_fixedIvec ? SymmetricCipher::fixedIvec() : QByteArrayView(randomIvec);
-    const QByteArray compressed = qCompress(data, 1);
+    const QByteArray compressed = CompressedFormat::compress(data);
 
     QByteArray encrypted;
     const qsizetype stored = randomIvec.size();
@@ -233,22 +250,27 @@ QByteArray ReverizKey::decryptData(const QByteArray& data) const
 {
     if (data.isEmpty())
         return data;
-    // The vector is read in place from the input: there is no vector buffer whose allocation could fail.
-    QByteArrayView ivec = SymmetricCipher::fixedIvec();
-    QByteArrayView ciphertext(data);
-    if (!m_fixedIvec) {
-        if (data.size() < static_cast<qsizetype>(m_keyLengthInBytes))
-            throw DecryptionFailedException(context(), QStringLiteral("encrypted data size too small"), REVERIZ_HERE);
-        ivec = ciphertext.first(m_keyLengthInBytes);
-        ciphertext = ciphertext.sliced(m_keyLengthInBytes);
-    }
-
+    const StoredData stored = splitStoredData(data, m_fixedIvec, m_keyLengthInBytes);
     QByteArray compressed;
-    const qsizetype written =
-        SymmetricCipher::run(SymmetricCipher::Direction::Decrypt, m_cipherName, m_key, ivec, ciphertext, compressed, 0);
+    const qsizetype written = SymmetricCipher::run(SymmetricCipher::Direction::Decrypt, m_cipherName, m_key,
+                                                   stored.ivec, stored.ciphertext, compressed, 0);
     compressed.truncate(written);
     CompressedFormat::dataUncompressSanityCheck(compressed, decryptDataLimitMiB);
     return CompressedFormat::uncompress(compressed, decryptDataLimitMiB);
+}
+
+bool ReverizKey::decryptDataInPlace(char* data, qsizetype size, const CompressedFormat::Sink& sink) const
+{
+    if (size == 0)
+        return true;
+    const StoredData stored = splitStoredData(QByteArrayView(data, size), m_fixedIvec, m_keyLengthInBytes);
+    // The plain bytes overwrite the ciphertext from its start; a stored vector in front of it stays as it is.
+    char* ciphertext = data + (size - stored.ciphertext.size());
+    const qsizetype written =
+        SymmetricCipher::decryptInPlace(m_cipherName, m_key, stored.ivec, ciphertext, stored.ciphertext.size());
+    const QByteArrayView compressed(ciphertext, written);
+    CompressedFormat::dataUncompressSanityCheck(compressed, decryptDataLimitMiB);
+    return CompressedFormat::uncompressTo(compressed, decryptDataLimitMiB, sink);
 }
 
 quint64 ReverizKey::minimumBytesForDecryption() const

@@ -1,6 +1,7 @@
 #ifndef REVERIZ_COMMON_ENCRYPTION_REVERIZKEY_H
 #define REVERIZ_COMMON_ENCRYPTION_REVERIZKEY_H
 
+#include "common/encryption/compressedformat.h"
 #include "common/encryption/reverizkeyidentifier.h"
 
 #include <QByteArray>
@@ -110,12 +111,12 @@ public:
      * The wrapped form for pair's owner: the RSA envelope of the plain form, with the package id in clear as
      * "packageId" when the key has one. Throws what ReverizRSA::encrypt throws.
      */
-    Json::Value toJson(std::shared_ptr<ReverizRSA> pair) const;
+    Json::Value toJson(const std::shared_ptr<ReverizRSA>& pair) const;
     /**
      * Unwraps a key wrapped for pair's owner, which needs pair's private key. Throws what ReverizRSA::decrypt
      * and the plain fromJson throw.
      */
-    static std::shared_ptr<ReverizKey> fromJson(std::shared_ptr<ReverizRSA> pair, const Json::Value& wrapped);
+    static std::shared_ptr<ReverizKey> fromJson(const std::shared_ptr<ReverizRSA>& pair, const Json::Value& wrapped);
 
     /**
      * Compresses data and encrypts it: the random vector (unless fixedIvec), then the CBC ciphertext. Empty data
@@ -127,6 +128,12 @@ public:
      * DecryptionFailedException (also for a wrong key or damaged data).
      */
     [[nodiscard]] QByteArray decryptData(const QByteArray& data) const;
+    /**
+     * decryptData for large data: decrypts data where it stands (overwriting it) and hands the plain data to sink
+     * in pieces, in order, without holding all of it. The same checks, failures and bytes as decryptData; sink
+     * may have taken part of the data when this throws. Returns false when sink stopped it.
+     */
+    [[nodiscard]] bool decryptDataInPlace(char* data, qsizetype size, const CompressedFormat::Sink& sink) const;
     /** keyLengthInBytes + 1. */
     quint64 minimumBytesForDecryption() const;
 

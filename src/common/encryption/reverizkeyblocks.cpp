@@ -10,7 +10,6 @@
 #include <QByteArrayView>
 #include <QCoreApplication>
 #include <QFile>
-#include <QRegularExpression>
 #include <QtGlobal>
 
 #include <openssl/evp.h>
@@ -33,14 +32,6 @@ constexpr qsizetype effectiveCompressionPercent = 98;
 QString context()
 {
     return QStringLiteral("ReverizKey");
-}
-
-// Without a catalogue the text is the bare key; filling a text without placeholder makes Qt print a warning.
-QString catalogueText(const char* key, qint32 number)
-{
-    static const QRegularExpression placeholder(QStringLiteral("%L?[1-9]"));
-    const QString text = QCoreApplication::translate("ReverizKey", key);
-    return placeholder.match(text).hasMatch() ? text.arg(number) : text;
 }
 
 QByteArray readSourceRange(const QString& path, qint64 offset)
@@ -89,7 +80,7 @@ void ReverizKey::encryptBlock(ReverizPackageBlock* block, const QString& sourceP
     bool uncompressed = true;
     QByteArray compressed;
     if (compress) {
-        compressed = qCompress(source, 1);
+        compressed = CompressedFormat::compress(source);
         uncompressed = source.isEmpty() || compressed.size() > source.size();
         if (uncompressed) {
             *keepCompressing = false;
@@ -116,11 +107,13 @@ void ReverizKey::decryptBlock(ReverizPackage* package, const QString& targetPath
     Q_ASSERT(package && block);
     const qint32 version = package->formatVersion();
     if (version > newestFormatVersion)
-        throw ReverizException(context(), ErrorCodes::PackageFormatUnsupported, catalogueText("LRC2167", version),
-                               catalogueText("LRC2166", version), package->identifier(), QString(), REVERIZ_HERE);
+        throw ReverizException(context(), ErrorCodes::PackageFormatUnsupported,
+                               ErrorCodes::filled("ReverizKey", "LRC2167", QString::number(version)),
+                               ErrorCodes::filled("ReverizKey", "LRC2166", QString::number(version)),
+                               package->identifier(), QString(), REVERIZ_HERE);
 
-    // Each thread decrypts into its own buffer, made on its first block and kept: decrypting a block allocates
-    // only for decompression. The cipher needs one block of room behind its output.
+    // Each thread decrypts into its own buffer, made on its first block and kept. The cipher needs one block of
+    // room behind its output.
     thread_local QByteArray packMemory(packMemorySize + EVP_MAX_BLOCK_LENGTH, Qt::Uninitialized);
 
     const QByteArray& stored = block->payload();
@@ -139,12 +132,14 @@ void ReverizKey::decryptBlock(ReverizPackage* package, const QString& targetPath
         SymmetricCipher::run(SymmetricCipher::Direction::Decrypt, m_cipherName, m_key, ivec, ciphertext, packMemory, 0);
     const QByteArrayView decryptedBytes(packMemory.constData(), decrypted);
 
-    QByteArray uncompressed;
+    // Decompression, too, goes into a buffer that each thread keeps.
+    thread_local QByteArray uncompressed;
+    QByteArrayView plain = decryptedBytes;
     if (!block->uncompressed()) {
         CompressedFormat::dataUncompressSanityCheck(decryptedBytes, blockUncompressLimitMiB);
-        uncompressed = CompressedFormat::uncompress(decryptedBytes, blockUncompressLimitMiB);
+        plain = QByteArrayView(uncompressed.constData(),
+                               CompressedFormat::uncompressInto(decryptedBytes, blockUncompressLimitMiB, uncompressed));
     }
-    const QByteArrayView plain = block->uncompressed() ? decryptedBytes : QByteArrayView(uncompressed);
 
     KARN_LOG(KarnLogger::Debug) << "Write to file " << targetPath << ": block " << block->blockId()
                                 << " size: " << plain.size() << " offset: " << block->offset();

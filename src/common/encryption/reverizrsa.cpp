@@ -302,7 +302,7 @@ Json::Value ReverizRSA::encrypt(const Json::Value& value) const
     for (qsizetype offset = 0; offset < text.size(); offset += chunkSize) {
         const qsizetype length = std::min(chunkSize, text.size() - offset);
         QByteArray block(blockSize, Qt::Uninitialized);
-        size_t written = static_cast<size_t>(blockSize);
+        auto written = static_cast<size_t>(blockSize);
         if (EVP_PKEY_encrypt(context.get(), bytes(block), &written, bytes(text.constData() + offset),
                              static_cast<size_t>(length))
                 <= 0
@@ -336,7 +336,7 @@ Json::Value ReverizRSA::decrypt(const Json::Value& envelope) const
         // A short last block is damaged data; OpenSSL refuses it like any other bad block.
         const qsizetype length = std::min<qsizetype>(blockSize, ciphertext.size() - offset);
         QByteArray block(blockSize, Qt::Uninitialized);
-        size_t written = static_cast<size_t>(blockSize);
+        auto written = static_cast<size_t>(blockSize);
         if (EVP_PKEY_decrypt(context.get(), bytes(block), &written, bytes(ciphertext.constData() + offset),
                              static_cast<size_t>(length))
             <= 0)

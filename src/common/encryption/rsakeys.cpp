@@ -30,7 +30,7 @@ QByteArray encodePem(const EVP_PKEY& key, int selection, const QString& label)
 
     char* data = nullptr;
     const long size = BIO_get_mem_data(bio.get(), &data);
-    const QByteArray pem(data, size > 0 ? static_cast<qsizetype>(size) : 0);
+    QByteArray pem(data, size > 0 ? static_cast<qsizetype>(size) : 0);
     // Another OpenSSL could pick another structure for "type-specific"; key files hold PKCS #1 only.
     if (!TypeChecks::isPEM(label, QString::fromLatin1(pem)))
         fail(REVERIZ_HERE);
@@ -54,7 +54,7 @@ OsslPtr<EVP_PKEY> decodePem(const QByteArray& pem, int selection)
         return nullptr;
     }
     const auto* data = reinterpret_cast<const unsigned char*>(pem.constData());
-    size_t length = static_cast<size_t>(pem.size());
+    auto length = static_cast<size_t>(pem.size());
     const bool decodedAll = OSSL_DECODER_from_data(decoder.get(), &data, &length) == 1;
     OsslPtr<EVP_PKEY> key(decoded); // owned before anything else can happen to it
     ERR_clear_error();

@@ -62,8 +62,11 @@ QByteArray randomIvec(qsizetype length)
     return ivec;
 }
 
-qsizetype run(Direction direction, const QString& cipherName, const QByteArray& key, QByteArrayView ivec,
-              QByteArrayView input, QByteArray& output, qsizetype offset)
+namespace {
+
+// The pass itself: init, one update, final, from in to out (which may be in itself when decrypting).
+qsizetype process(Direction direction, const QString& cipherName, const QByteArray& key, QByteArrayView ivec,
+                  const unsigned char* in, qsizetype size, unsigned char* out)
 {
     const bool encrypt = direction == Direction::Encrypt;
     const StepTexts& texts = encrypt ? encryptTexts : decryptTexts;
@@ -95,18 +98,13 @@ qsizetype run(Direction direction, const QString& cipherName, const QByteArray& 
 
     // EVP counts in int, and the update may write up to one block more than its input.
     const int blockSize = EVP_CIPHER_CTX_get_block_size(context.get());
-    if (input.size() > std::numeric_limits<int>::max() - blockSize)
+    if (size > std::numeric_limits<int>::max() - blockSize)
         fail(direction, texts.update, REVERIZ_HERE);
-    const qsizetype needed = offset + input.size() + blockSize;
-    if (output.size() < needed)
-        output.resize(needed);
-    auto* out = reinterpret_cast<unsigned char*>(output.data() + offset);
 
-    const int inputLength = static_cast<int>(input.size());
+    const int inputLength = static_cast<int>(size);
     int updateLength = 0;
-    const int updated = encrypt
-        ? EVP_EncryptUpdate(context.get(), out, &updateLength, bytes(input.data()), inputLength)
-        : EVP_DecryptUpdate(context.get(), out, &updateLength, bytes(input.data()), inputLength);
+    const int updated = encrypt ? EVP_EncryptUpdate(context.get(), out, &updateLength, in, inputLength)
+                                : EVP_DecryptUpdate(context.get(), out, &updateLength, in, inputLength);
     if (updated != 1)
         fail(direction, texts.update, REVERIZ_HERE);
     int finalLength = 0;
@@ -115,6 +113,28 @@ qsizetype run(Direction direction, const QString& cipherName, const QByteArray& 
     if (finished != 1)
         fail(direction, texts.final, REVERIZ_HERE);
     return static_cast<qsizetype>(updateLength) + finalLength;
+}
+
+} // namespace
+
+qsizetype run(Direction direction, const QString& cipherName, const QByteArray& key, QByteArrayView ivec,
+              QByteArrayView input, QByteArray& output, qsizetype offset)
+{
+    // Room for the input and one more block of padding behind offset; an input too large for the cipher fails
+    // before anything is allocated for it.
+    const qsizetype needed = offset + input.size() + EVP_MAX_BLOCK_LENGTH;
+    if (input.size() <= std::numeric_limits<int>::max() - EVP_MAX_BLOCK_LENGTH && output.size() < needed)
+        output.resize(needed);
+    return process(direction, cipherName, key, ivec, bytes(input.data()), input.size(),
+                   reinterpret_cast<unsigned char*>(output.data() + offset));
+}
+
+qsizetype decryptInPlace(const QString& cipherName, const QByteArray& key, QByteArrayView ivec, char* data,
+                         qsizetype size)
+{
+    // Decryption writes no more than it has read, and holds the last block back until the end: in place is safe.
+    auto* inPlace = reinterpret_cast<unsigned char*>(data);
+    return process(Direction::Decrypt, cipherName, key, ivec, inPlace, size, inPlace);
 }
 
 } // namespace SymmetricCipher

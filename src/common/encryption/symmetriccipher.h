@@ -24,10 +24,17 @@ QByteArray randomIvec(qsizetype length);
  * Runs the named CBC cipher (with PKCS#7 padding) over input into output from offset on, and returns the number
  * of bytes written there. The first (cipher's key length) bytes of key and (cipher's vector length) bytes of ivec
  * are used; an unknown or non-CBC cipher, or a key or vector shorter than the cipher needs, fails as "init".
- * output grows when it has less than input's size plus one block behind offset; it never shrinks.
+ * output grows when it has less than input's size plus one cipher block behind offset; it never shrinks.
  */
 qsizetype run(Direction direction, const QString& cipherName, const QByteArray& key, QByteArrayView ivec,
               QByteArrayView input, QByteArray& output, qsizetype offset);
+
+/**
+ * Decrypts [data, data + size) where it stands, as run does with the same checks and failures, and returns the
+ * number of plain bytes, which now start at data.
+ */
+qsizetype decryptInPlace(const QString& cipherName, const QByteArray& key, QByteArrayView ivec, char* data,
+                         qsizetype size);
 
 } // namespace SymmetricCipher
 

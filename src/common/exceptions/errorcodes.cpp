@@ -77,13 +77,16 @@ QString ErrorCodes::t(const char* key)
     return QCoreApplication::translate("ErrorCodes", key);
 }
 
+QString ErrorCodes::filled(const char* context, const char* key, const QString& value)
+{
+    // Filling a text that has no placeholder would only make the toolkit print a warning.
+    const QString text = QCoreApplication::translate(context, key);
+    return hasPlaceholder(text) ? text.arg(value) : text;
+}
+
 QString ErrorCodes::translate(int code)
 {
     if (const char* key = keyOf(code))
         return t(key);
-
-    // Without a catalogue the fallback text is the bare key; filling a text that has no placeholder would only
-    // make the toolkit print a warning.
-    const QString fallback = t(fallbackKey);
-    return hasPlaceholder(fallback) ? fallback.arg(static_cast<qlonglong>(code)) : fallback;
+    return filled("ErrorCodes", fallbackKey, QString::number(code));
 }

@@ -38,6 +38,12 @@ public:
     static QString t(const char* key);
 
     /**
+     * The catalogue text of key in context with its lowest placeholder ("%1") filled with value. A text without a
+     * placeholder, such as the bare key when no catalogue has it, is returned as it is.
+     */
+    static QString filled(const char* context, const char* key, const QString& value);
+
+    /**
      * The message text of code. A code without a key of its own gets the text of "LRC2169" with the code put
      * in for its placeholder.
      */

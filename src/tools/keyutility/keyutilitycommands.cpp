@@ -1,6 +1,7 @@
 #include "keyutilitycommands.h"
 
 #include "common/atomicfile.h"
+#include "common/encryption/encryptedlogfile.h"
 #include "common/encryption/reverizkey.h"
 #include "common/exceptions/reverizexception.h"
 #include "common/fileutilities.h"
@@ -31,21 +32,6 @@ int reportWriteFailure(const AtomicFile& file, QTextStream& err)
     err << "Could not write key file: " << file.targetPath() << ": " << file.errorString() << '\n';
     err.flush();
     return 1;
-}
-
-// A member of a document whose root may be anything; missing or not an object, it is null.
-const Json::Value& memberOf(const Json::Value& document, const char* name)
-{
-    static const Json::Value null;
-    return document.isObject() ? document[name] : null;
-}
-
-// The encrypted log data: the Base64 text of "logData" (characters outside the alphabet are skipped), or
-// nothing when it is missing or no text. Empty encrypted data stands for an empty log.
-QByteArray logData(const Json::Value& document)
-{
-    const Json::Value& text = memberOf(document, "logData");
-    return text.isString() ? QByteArray::fromBase64(QByteArray::fromStdString(text.asString())) : QByteArray();
 }
 
 int reportCreateFailure(const QString& outputPath, QTextStream& err)
@@ -106,18 +92,25 @@ int decryptLog(const QString& keyFilePath, const QString& inputPath, QTextStream
     try {
         Json::Value keyDocument;
         FileUtilities::readJsonValue(keyFilePath, keyDocument, true);
-        Json::Value inputDocument;
-        FileUtilities::readJsonValue(inputPath, inputDocument, true);
+
+        // The log file is read once into one buffer and worked on where it stands: the fast reader finds the
+        // wrapped key and the Base64 log data, which is decoded and decrypted in place, and the plain log streams
+        // to the output. Text the fast reader declines is read again, the usual way.
+        EncryptedLogFile::LogFile logFile =
+            EncryptedLogFile::read(FileUtilities::readLargeFile(inputPath, true), [&inputPath] {
+                Json::Value document;
+                FileUtilities::readJsonValue(inputPath, document, true);
+                return document;
+            });
         const std::shared_ptr<ReverizRSA> pair = ReverizRSA::fromJson(keyDocument);
-        const std::shared_ptr<ReverizKey> key = ReverizKey::fromJson(pair, memberOf(inputDocument, "key"));
-        const QByteArray ciphertext = logData(inputDocument);
+        const std::shared_ptr<ReverizKey> key = ReverizKey::fromJson(pair, logFile.parts.key);
 
         // The output is checked before anything is decrypted, and replaces an existing file only when complete.
         AtomicFile output(outputPath);
         if (QFileInfo(outputPath).isDir() || !output.open())
             return reportCreateFailure(outputPath, err);
-        const QByteArray plain = key->decryptData(ciphertext);
-        if (!output.write(plain) || !output.commit())
+        const auto write = [&output](const char* piece, std::size_t size) { return output.write(piece, size); };
+        if (!EncryptedLogFile::decryptLogData(*key, logFile, write) || !output.commit(AtomicFile::Durability::Unsynced))
             return reportCreateFailure(outputPath, err);
         return 0;
     } catch (const ReverizException& e) {

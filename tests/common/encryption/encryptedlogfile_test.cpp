@@ -64,9 +64,12 @@ TEST(EncryptedLogFile, DeclinesWhatItCannotProveTheSame)
         "{\"key\":1e-400}",
         "{\"key\":1e400}",
         "{\"key\":\"a\tb\"}",
-        std::string("{\"key\":\"a\0b\"}", 13),
-        "{\"key\":\"\\ud800\"}",
-        "{\"key\":\"\\ud800\\u0041\"}",
+        std::string(R"({"key":"a)"
+                    "\0"
+                    R"(b"})",
+                    13),
+        R"({"key":"\ud800"})",
+        R"({"key":"\ud800\u0041"})",
         "{\"key\":[1,]}",
         "{'key':1}",
         "",

@@ -161,7 +161,8 @@ TEST(ReverizRsaEnvelope, DamagedCiphertextIsRefusedNotGarbled)
     } damaged[] = {
         {"one_byte_short", ciphertext.chopped(1)},
         {"one_byte_long", ciphertext + 'x'},
-        {"flipped_byte", QByteArray(ciphertext).replace(700, 1, QByteArray(1, ciphertext.at(700) ^ 0x01))},
+        {"flipped_byte",
+         QByteArray(ciphertext).replace(700, 1, QByteArray(1, static_cast<char>(ciphertext.at(700) ^ 0x01)))},
         {"other_key", ciphertext.left(512) + userBlock},
     };
     Json::Value tampered = envelope;

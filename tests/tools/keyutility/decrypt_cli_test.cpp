@@ -117,6 +117,9 @@ TEST_F(DecryptCommand, Outcomes)
         std::optional<QByteArray> output;
     } rows[] = {
         {"lenient_base64", "protocol-private.key", with("logData", spread.toStdString()), 0, "", "log line\n"},
+        // Read by the permissive reader, not the fast one: the same outcome.
+        {"comment", "protocol-private.key", "// exported\n" + text(good), 0, "", "log line\n"},
+        {"number_root", "protocol-private.key", "00e", 1, "Could not decrypt file: LRC3111\n", std::nullopt},
         {"no_logData", "protocol-private.key", without("logData"), 0, "", ""},
         {"logData_not_text", "protocol-private.key", with("logData", 12), 0, "", ""},
         {"public_key_file", "protocol-public.key", text(good), 1, "Could not decrypt file: \n", std::nullopt},
@@ -191,7 +194,7 @@ TEST_F(DecryptCommand, LargeLogUnderUtf8Names)
 {
     QByteArray plain;
     plain.reserve(20 << 20);
-    for (int line = 0; plain.size() < (20 << 20); ++line)
+    for (qint64 line = 0; plain.size() < (20 << 20); ++line)
         plain += QByteArray::number(line) + " 2026-12-08T10:00:00 INFO package "
             + QByteArray::number(line * 7919 % 10007) + " stored in /srv/packages/" + QByteArray::number(line % 97)
             + "\n";

@@ -1,19 +1,19 @@
 #include "common/encryption/reverizrsa.h"
 #include "common/jsontext.h"
-#include "keyutilitycommands.h"
+#include "support/fileprobes.h"
 #include "support/qtprinters.h"
-#include "support/testkeys.h"
 
-#include <QFileInfo>
+#include <QDir>
 #include <QProcess>
 #include <QTemporaryDir>
 
 #include <gtest/gtest.h>
 
-#include <functional>
 #include <sys/stat.h>
 
 namespace {
+
+using namespace FileProbes;
 
 struct ProcessResult
 {
@@ -22,235 +22,135 @@ struct ProcessResult
     QByteArray err;
 };
 
-// Runs the real binary, so exit status and exact output bytes are what a shell sees.
-ProcessResult runKeyUtility(const QStringList& arguments, const QString& workingDirectory = QString(),
-                            const QString& program = QStringLiteral(KEYUTILITY_PATH),
-                            const std::function<void(QProcess&)>& prepare = {})
+// Runs a program to its end, so exit status and exact output bytes are what a shell sees.
+ProcessResult run(QProcess& process, const QString& program, const QStringList& arguments, const QByteArray& input = {})
 {
-    QProcess process;
-    if (prepare)
-        prepare(process);
-    process.setProgram(program);
-    process.setArguments(arguments);
-    if (!workingDirectory.isEmpty())
-        process.setWorkingDirectory(workingDirectory);
-    process.start();
+    process.start(program, arguments);
+    process.write(input);
+    process.closeWriteChannel();
     if (!process.waitForFinished(60000) || process.exitStatus() != QProcess::NormalExit)
         return {};
     return {process.exitCode(), process.readAllStandardOutput(), process.readAllStandardError()};
 }
 
-QByteArray usageFor(const QByteArray& program)
+// The key utility in the harshest surroundings for create: no UTF-8 locale and a umask that lets everybody
+// read new files.
+ProcessResult keyUtility(const QStringList& arguments, const QString& directory,
+                         const QString& program = KEYUTILITY_PATH)
 {
-    return "USAGE:\n" + program + " create SERVERUUID\n" + program + " decrypt privatekey infile\n";
+    QProcess process;
+    QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+    environment.remove("LANG");
+    environment.remove("LANGUAGE");
+    environment.insert("LC_ALL", "C");
+    process.setProcessEnvironment(environment);
+    process.setChildProcessModifier([] { ::umask(0); });
+    process.setWorkingDirectory(directory);
+    return run(process, program, arguments);
 }
 
 TEST(KeyUtilityUsage, OtherCommandLinesPrintUsageAndSucceed)
 {
-    const QStringList commandLines[] = {
-        {},
-        {QStringLiteral("create")},
-        {QStringLiteral("create"), QStringLiteral("a"), QStringLiteral("b")},
-        {QStringLiteral("decrypt"), QStringLiteral("k")},
-        {QStringLiteral("decrypt"), QStringLiteral("k"), QStringLiteral("i"), QStringLiteral("x")},
-        {QStringLiteral("Create"), QStringLiteral("a")},
-        {QStringLiteral("creat"), QStringLiteral("a")},
-        {QStringLiteral("create2"), QStringLiteral("a")},
-        {QStringLiteral("DECRYPT"), QStringLiteral("k"), QStringLiteral("i")},
-        {QStringLiteral("decrypt"), QStringLiteral("k") + QLatin1Char(' ')},
-        {QStringLiteral("help")},
-    };
     QTemporaryDir dir;
-    ASSERT_TRUE(dir.isValid());
-    for (const QStringList& arguments : commandLines) {
-        SCOPED_TRACE(arguments.join(QLatin1Char(' ')).toStdString());
-        const ProcessResult result = runKeyUtility(arguments, dir.path());
+    const QByteArray usage =
+        "USAGE:\n" KEYUTILITY_PATH " create SERVERUUID\n" KEYUTILITY_PATH " decrypt privatekey infile\n";
+    for (const char* commandLine :
+         {"", "create", "create a b", "decrypt k", "decrypt k i x", "Create a", "creat a", "create2 a", "help"}) {
+        SCOPED_TRACE(commandLine);
+        const ProcessResult result = keyUtility(QString(commandLine).split(' ', Qt::SkipEmptyParts), dir.path());
         EXPECT_EQ(result.status, 0);
-        EXPECT_EQ(result.out, usageFor(QStringLiteral(KEYUTILITY_PATH).toUtf8()));
+        EXPECT_EQ(result.out, usage);
         EXPECT_EQ(result.err, QByteArray());
     }
-    EXPECT_TRUE(QDir(dir.path()).isEmpty()) << "usage must not create files";
-}
+    EXPECT_TRUE(entries(dir.path()).isEmpty()) << "usage must not create files";
 
-TEST(KeyUtilityUsage, ProgramNameIsPrintedExactlyAsInvoked)
-{
-    QTemporaryDir dir;
-    ASSERT_TRUE(dir.isValid());
-    const QString link = dir.filePath(QStringLiteral("ключ-utility"));
-    ASSERT_TRUE(QFile::link(QStringLiteral(KEYUTILITY_PATH), link));
-
-    const ProcessResult result = runKeyUtility({}, dir.path(), QStringLiteral("./ключ-utility"));
+    ASSERT_TRUE(QFile::link(KEYUTILITY_PATH, dir.filePath("ключ-utility")));
+    const ProcessResult result = keyUtility({}, dir.path(), "./ключ-utility");
+    const QByteArray name = "./\xd0\xba\xd0\xbb\xd1\x8e\xd1\x87-utility";
     EXPECT_EQ(result.status, 0);
-    EXPECT_EQ(result.out, usageFor(QByteArray("./\xd0\xba\xd0\xbb\xd1\x8e\xd1\x87-utility")));
+    EXPECT_EQ(result.out, "USAGE:\n" + name + " create SERVERUUID\n" + name + " decrypt privatekey infile\n");
 }
 
-TEST(KeyUtilityUsage, UsageTextNamesTheProgramTwice)
-{
-    EXPECT_EQ(KeyUtility::usage(QStringLiteral("k%1")),
-              QStringLiteral("USAGE:\nk%1 create SERVERUUID\nk%1 decrypt privatekey infile\n"));
-}
-
-// The harshest surroundings for create: no UTF-8 locale and a umask that lets everybody read new files.
-void inCLocaleWithoutUmask(QProcess& process)
-{
-    QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
-    environment.remove(QStringLiteral("LANG"));
-    environment.remove(QStringLiteral("LANGUAGE"));
-    environment.insert(QStringLiteral("LC_ALL"), QStringLiteral("C"));
-    process.setProcessEnvironment(environment);
-    process.setChildProcessModifier([] { ::umask(0); });
-}
-
-QStringList entries(const QString& directory)
-{
-    return QDir(directory).entryList(QDir::AllEntries | QDir::NoDotAndDotDot | QDir::Hidden | QDir::System);
-}
-
-QByteArray content(const QString& path)
-{
-    QFile file(path);
-    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray("<unreadable>");
-}
-
-mode_t modeOf(const QString& path)
-{
-    struct stat info
-    {
-    };
-    return ::stat(QFile::encodeName(path).constData(), &info) == 0 ? info.st_mode & 07777 : 0;
-}
-
-Json::Value parseKeyFile(const QString& path)
-{
-    Json::Value json;
-    EXPECT_TRUE(JsonText::parseStrict(content(path), json)) << path.toStdString();
-    return json;
-}
-
-// Standard output of the openssl tool, which must succeed.
-QByteArray openssl(const QStringList& arguments)
+// Standard output of the openssl tool reading pem, which must succeed.
+QByteArray openssl(const QStringList& arguments, const std::string& pem)
 {
     QProcess process;
-    process.start(QStringLiteral("openssl"), arguments);
-    const bool finished = process.waitForFinished(60000);
-    EXPECT_TRUE(finished && process.exitStatus() == QProcess::NormalExit && process.exitCode() == 0)
-        << "openssl " << arguments.join(QLatin1Char(' ')).toStdString() << ": "
-        << process.readAllStandardError().constData();
-    return process.readAllStandardOutput();
+    const ProcessResult result =
+        run(process, "openssl", QStringList {"rsa", "-noout"} + arguments, QByteArray::fromStdString(pem));
+    EXPECT_EQ(result.status, 0) << "openssl " << arguments.join(' ').toStdString() << ": " << result.err.data();
+    return result.out;
 }
 
-// Checks the key material of a pair of key files with the openssl tool, as a user of the files would.
-void expectOpensslAcceptsThePair(const Json::Value& privateFile, const Json::Value& publicFile)
-{
-    QTemporaryDir pemDirectory;
-    ASSERT_TRUE(pemDirectory.isValid());
-    const QString privatePem = pemDirectory.filePath(QStringLiteral("private.pem"));
-    const QString publicPem = pemDirectory.filePath(QStringLiteral("public.pem"));
-    for (const auto& [path, text] : {std::pair {privatePem, privateFile["privatekey"].asString()},
-                                     std::pair {publicPem, publicFile["publickey"].asString()}}) {
-        QFile file(path);
-        ASSERT_TRUE(file.open(QIODevice::WriteOnly));
-        ASSERT_EQ(file.write(QByteArray::fromStdString(text)), static_cast<qint64>(text.size()));
-    }
-
-    const QByteArray publicText =
-        openssl({QStringLiteral("rsa"), QStringLiteral("-RSAPublicKey_in"), QStringLiteral("-in"), publicPem,
-                 QStringLiteral("-noout"), QStringLiteral("-text")});
-    EXPECT_TRUE(publicText.startsWith("Public-Key: (4096 bit)\n")) << publicText.left(40).constData();
-    EXPECT_TRUE(publicText.endsWith("Exponent: 65537 (0x10001)\n")) << publicText.right(40).constData();
-    EXPECT_EQ(openssl({QStringLiteral("rsa"), QStringLiteral("-in"), privatePem, QStringLiteral("-check"),
-                       QStringLiteral("-noout")}),
-              "RSA key ok\n");
-    const QByteArray privateModulus = openssl({QStringLiteral("rsa"), QStringLiteral("-in"), privatePem,
-                                               QStringLiteral("-noout"), QStringLiteral("-modulus")});
-    EXPECT_TRUE(privateModulus.startsWith("Modulus=")) << privateModulus.constData();
-    EXPECT_EQ(openssl({QStringLiteral("rsa"), QStringLiteral("-RSAPublicKey_in"), QStringLiteral("-in"), publicPem,
-                       QStringLiteral("-noout"), QStringLiteral("-modulus")}),
-              privateModulus);
-}
-
-// Generates two 4096-bit pairs: the only test besides the write failure that runs create in the binary.
+// Runs create twice in a directory with a non-ASCII name: the second run replaces both files, also a private key
+// file that a careless hand made readable for everybody.
 TEST(KeyUtilityCreate, WritesAPairThatOpensslAcceptsAndReplacesItWhenRunAgain)
 {
-    QTemporaryDir directory(QDir::tempPath() + QStringLiteral("/ключи-XXXXXX"));
-    ASSERT_TRUE(directory.isValid());
-    const QString privatePath = directory.filePath(QStringLiteral("protocolkey-private.key"));
-    const QString publicPath = directory.filePath(QStringLiteral("protocolkey-public.key"));
-    const QString serverUUID = QStringLiteral("3b241101-e2bb-4255-8caf-4136c566a962");
+    QTemporaryDir directory(QDir::tempPath() + "/ключи-XXXXXX");
+    const QString privatePath = directory.filePath("protocolkey-private.key");
+    const QString publicPath = directory.filePath("protocolkey-public.key");
+    QByteArray previousModulus;
+    // The non-ASCII server UUID is written as it is, but it is no UUID that reading accepts.
+    for (const auto& [serverUUID, readable] :
+         {std::pair {"3b241101-e2bb-4255-8caf-4136c566a962", true}, std::pair {"сервер-ü", false}}) {
+        SCOPED_TRACE(serverUUID);
+        const ProcessResult result = keyUtility({"create", serverUUID}, directory.path());
+        EXPECT_EQ(result.status, 0);
+        EXPECT_EQ(result.out + result.err, QByteArray());
+        EXPECT_EQ(entries(directory.path()), (QStringList {"protocolkey-private.key", "protocolkey-public.key"}));
+        EXPECT_EQ(mode(privatePath), 0600u);
+        EXPECT_EQ(mode(publicPath), 0666u);
 
-    const ProcessResult first = runKeyUtility({QStringLiteral("create"), serverUUID}, directory.path(),
-                                              QStringLiteral(KEYUTILITY_PATH), inCLocaleWithoutUmask);
-    EXPECT_EQ(first.status, 0);
-    EXPECT_EQ(first.out, QByteArray());
-    EXPECT_EQ(first.err, QByteArray());
-    EXPECT_EQ(entries(directory.path()),
-              (QStringList {QStringLiteral("protocolkey-private.key"), QStringLiteral("protocolkey-public.key")}));
-    EXPECT_EQ(modeOf(privatePath), 0600u);
-    EXPECT_EQ(modeOf(publicPath), 0666u);
+        Json::Value privateFile;
+        Json::Value publicFile;
+        ASSERT_TRUE(JsonText::parseStrict(content(privatePath), privateFile));
+        ASSERT_TRUE(JsonText::parseStrict(content(publicPath), publicFile));
+        EXPECT_EQ(content(privatePath), QByteArray::fromStdString(JsonText::styled(privateFile)));
+        EXPECT_EQ(content(publicPath), QByteArray::fromStdString(JsonText::styled(publicFile)));
+        Json::Value owner;
+        owner["serverUUID"] = serverUUID;
+        owner["type"] = "protocol";
+        EXPECT_EQ(privateFile["keyowner"], owner);
+        EXPECT_EQ(privateFile["requirespassphrase"], Json::Value(false));
+        EXPECT_EQ(publicFile["keyowner"], owner);
+        EXPECT_EQ(publicFile["publickey"], privateFile["publickey"]);
+        EXPECT_EQ(publicFile.getMemberNames(), (std::vector<std::string> {"keyowner", "publickey"}));
+        if (readable) {
+            const std::shared_ptr<ReverizRSA> pair = ReverizRSA::fromJson(privateFile);
+            EXPECT_EQ(pair->keyOwner(), ReverizActor(serverUUID, ReverizActor::Protocol));
+            EXPECT_EQ(pair->publicKey().toStdString(), publicFile["publickey"].asString());
+            EXPECT_EQ(ReverizRSA::fromJson(publicFile)->publicKey(), pair->publicKey());
+        }
 
-    const Json::Value privateFile = parseKeyFile(privatePath);
-    const Json::Value publicFile = parseKeyFile(publicPath);
-    EXPECT_EQ(content(privatePath), QByteArray::fromStdString(JsonText::styled(privateFile)));
-    EXPECT_EQ(content(publicPath), QByteArray::fromStdString(JsonText::styled(publicFile)));
-    expectOpensslAcceptsThePair(privateFile, publicFile);
-
-    const std::shared_ptr<ReverizRSA> pair = ReverizRSA::fromJson(privateFile);
-    const std::shared_ptr<ReverizRSA> publicHalf = ReverizRSA::fromJson(publicFile);
-    const ReverizActor owner(serverUUID, ReverizActor::Protocol);
-    EXPECT_EQ(pair->keyOwner(), owner);
-    EXPECT_FALSE(pair->requiresPassPhrase());
-    EXPECT_EQ(publicHalf->keyOwner(), owner);
-    EXPECT_EQ(publicHalf->publicKey(), pair->publicKey());
-    EXPECT_EQ(publicHalf->privateKey(), QByteArray());
-
-    // Run again over the first pair, whose private key file a careless hand made readable for everybody.
-    ASSERT_EQ(::chmod(QFile::encodeName(privatePath).constData(), 0644), 0);
-    const QString nonAsciiServer = QStringLiteral("сервер-ü");
-    const ProcessResult second = runKeyUtility({QStringLiteral("create"), nonAsciiServer}, directory.path(),
-                                               QStringLiteral(KEYUTILITY_PATH), inCLocaleWithoutUmask);
-    EXPECT_EQ(second.status, 0);
-    EXPECT_EQ(second.err, QByteArray());
-    EXPECT_EQ(entries(directory.path()),
-              (QStringList {QStringLiteral("protocolkey-private.key"), QStringLiteral("protocolkey-public.key")}));
-    EXPECT_EQ(modeOf(privatePath), 0600u);
-
-    const Json::Value newPrivateFile = parseKeyFile(privatePath);
-    const Json::Value newPublicFile = parseKeyFile(publicPath);
-    EXPECT_EQ(newPrivateFile["keyowner"]["serverUUID"].asString(),
-              "\xd1\x81\xd0\xb5\xd1\x80\xd0\xb2\xd0\xb5\xd1\x80-\xc3\xbc");
-    EXPECT_EQ(newPublicFile["keyowner"], newPrivateFile["keyowner"]);
-    EXPECT_NE(newPrivateFile["privatekey"], privateFile["privatekey"]);
-    EXPECT_NE(newPublicFile["publickey"], publicFile["publickey"]);
-    const OsslPtr<EVP_PKEY> privateKey =
-        TestKeys::decodePem(QByteArray::fromStdString(newPrivateFile["privatekey"].asString()));
-    const OsslPtr<EVP_PKEY> publicKey =
-        TestKeys::decodePem(QByteArray::fromStdString(newPublicFile["publickey"].asString()));
-    ASSERT_TRUE(privateKey && publicKey);
-    EXPECT_EQ(EVP_PKEY_eq(privateKey.get(), publicKey.get()), 1) << "the replaced halves do not belong together";
+        const std::string privatePem = privateFile["privatekey"].asString();
+        const std::string publicPem = publicFile["publickey"].asString();
+        const QByteArray publicText = openssl({"-RSAPublicKey_in", "-text"}, publicPem);
+        EXPECT_TRUE(publicText.startsWith("Public-Key: (4096 bit)\n")) << publicText.left(40).constData();
+        EXPECT_TRUE(publicText.endsWith("Exponent: 65537 (0x10001)\n")) << publicText.right(40).constData();
+        EXPECT_EQ(openssl({"-check"}, privatePem), "RSA key ok\n");
+        const QByteArray modulus = openssl({"-modulus"}, privatePem);
+        EXPECT_TRUE(modulus.startsWith("Modulus=")) << modulus.constData();
+        EXPECT_EQ(openssl({"-RSAPublicKey_in", "-modulus"}, publicPem), modulus);
+        EXPECT_NE(modulus, previousModulus);
+        previousModulus = modulus;
+        ASSERT_EQ(::chmod(QFile::encodeName(privatePath).constData(), 0644), 0);
+    }
 }
 
 TEST(KeyUtilityCreate, ReportsAKeyFileThatCannotBeWrittenAndKeepsTheOldFiles)
 {
     QTemporaryDir directory;
-    ASSERT_TRUE(directory.isValid());
-    ASSERT_TRUE(QDir(directory.path()).mkdir(QStringLiteral("protocolkey-private.key")));
-    {
-        QFile old(directory.filePath(QStringLiteral("protocolkey-public.key")));
-        ASSERT_TRUE(old.open(QIODevice::WriteOnly));
-        ASSERT_EQ(old.write("old public key file"), 19);
-    }
+    ASSERT_TRUE(QDir(directory.path()).mkdir("protocolkey-private.key"));
+    ASSERT_TRUE(put(directory.filePath("protocolkey-public.key"), "old public key file"));
 
-    const ProcessResult result = runKeyUtility({QStringLiteral("create"), QStringLiteral("----")}, directory.path(),
-                                               QStringLiteral(KEYUTILITY_PATH), inCLocaleWithoutUmask);
+    const ProcessResult result = keyUtility({"create", "----"}, directory.path());
     EXPECT_EQ(result.status, 1);
     EXPECT_EQ(result.out, QByteArray());
     EXPECT_EQ(result.err,
               "Could not write key file: protocolkey-private.key: cannot rename to "
               "protocolkey-private.key: Is a directory\n");
-    EXPECT_EQ(entries(directory.path()),
-              (QStringList {QStringLiteral("protocolkey-private.key"), QStringLiteral("protocolkey-public.key")}));
-    EXPECT_TRUE(QDir(directory.filePath(QStringLiteral("protocolkey-private.key"))).isEmpty());
-    EXPECT_EQ(content(directory.filePath(QStringLiteral("protocolkey-public.key"))), "old public key file");
+    EXPECT_EQ(entries(directory.path()), (QStringList {"protocolkey-private.key", "protocolkey-public.key"}));
+    EXPECT_TRUE(entries(directory.filePath("protocolkey-private.key")).isEmpty());
+    EXPECT_EQ(content(directory.filePath("protocolkey-public.key")), "old public key file");
 }
 
 } // namespace
