@@ -34,13 +34,13 @@ set(CPACK_DEBIAN_PACKAGE_RELEASE 1)
 set(CPACK_DEBIAN_PACKAGE_SECTION utils)
 set(CPACK_DEBIAN_PACKAGE_PRIORITY optional)
 set(CPACK_DEBIAN_PACKAGE_CONTROL_STRICT_PERMISSION ON)
-# dpkg-shlibdeps derives Depends from the shared libraries the tools load (Qt 6 Core, libssl3, JsonCpp, zlib and
-# the C and C++ run-time libraries), with the minimum versions their symbols need.
+# dpkg-shlibdeps derives Depends from the shared libraries the tools load (Qt 6 Core, libssl3, JsonCpp, ISA-L,
+# libdeflate and the C and C++ run-time libraries), with the minimum versions their symbols need.
 set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
 # Building against the static library needs the development files of what it links. They are recommended, not
 # required: apt installs them by default, and a machine that only runs the tools can leave them out
 # (--no-install-recommends) instead of pulling in Qt's whole development stack.
 set(CPACK_DEBIAN_PACKAGE_RECOMMENDS
-    "qt6-base-dev (>= 6.2), libssl-dev (>= 3.0), libjsoncpp-dev (>= 1.9), zlib1g-dev, libisal-dev, libdeflate-dev")
+    "qt6-base-dev (>= 6.2), libssl-dev (>= 3.0), libjsoncpp-dev (>= 1.9), libisal-dev, libdeflate-dev")
 
 include(CPack)

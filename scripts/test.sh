@@ -113,7 +113,7 @@ package() {
 
     local depends library
     depends=$(dpkg-deb -f "$deb" Depends)
-    for library in libqt6core6 libssl3 libjsoncpp zlib1g libisal2 libdeflate0; do
+    for library in libqt6core6 libssl3 libjsoncpp libisal2 libdeflate0; do
         grep -q "\\b$library" <<<"$depends" || die "Depends lacks $library: $depends"
     done
     local path

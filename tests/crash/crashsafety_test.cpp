@@ -52,9 +52,15 @@ std::mt19937 seededRandom()
     return std::mt19937(seed);
 }
 
+// Whether the kill's delay counts from the start of the process or from the writer's "ready" line, printed
+// once it has started up: start-up time varies widely (several times longer under the sanitizers) and would
+// otherwise decide where the kills land.
+enum class Clock { FromStart, FromReady };
+
 // Starts program in directory, lets it run for delay milliseconds and kills it. Returns whether it was still
 // running, that is whether the kill interrupted it.
-bool runAndKill(const QString& program, const QStringList& arguments, const QString& directory, int delay)
+bool runAndKill(const QString& program, const QStringList& arguments, const QString& directory, int delay,
+                Clock clock = Clock::FromStart)
 {
     QProcess process;
     process.setProgram(program);
@@ -63,6 +69,10 @@ bool runAndKill(const QString& program, const QStringList& arguments, const QStr
     process.setProcessChannelMode(QProcess::ForwardedErrorChannel);
     process.start();
     EXPECT_TRUE(process.waitForStarted()) << program.toStdString();
+    if (clock == Clock::FromReady) {
+        while (!process.canReadLine() && process.waitForReadyRead(30000)) { }
+        EXPECT_EQ(process.readLine(), QByteArray("ready\n")) << program.toStdString();
+    }
     if (!process.waitForFinished(delay))
         process.kill();
     if (process.state() != QProcess::NotRunning) {
@@ -102,12 +112,13 @@ TEST(CrashSafety, SafeReplacementLeavesTheOldOrTheNewContent)
     FileUtilities::writeByteArray(path, CrashContent::content(1), false);
 
     std::mt19937 random = seededRandom();
-    std::uniform_int_distribution<int> delay(0, 200);
+    std::uniform_int_distribution<int> delay(0, 50);
     int interrupted = 0;
     int companions = 0;
     for (int kill = 0; kill < kills(); ++kill) {
         SCOPED_TRACE(kill);
-        ASSERT_TRUE(runAndKill(writerProgram, {QStringLiteral("replace"), path}, directory.path(), delay(random)));
+        ASSERT_TRUE(runAndKill(writerProgram, {QStringLiteral("replace"), path}, directory.path(), delay(random),
+                               Clock::FromReady));
         ++interrupted;
         companions += QFile::exists(companion) ? 1 : 0;
         QByteArray data;
@@ -224,14 +235,14 @@ TEST(CrashSafety, CreatedKeyFilesAreCompleteAndMatchUnlessKilledBetweenTheRename
               0);
 
     std::mt19937 random = seededRandom();
-    std::uniform_int_distribution<int> delay(0, 150);
+    std::uniform_int_distribution<int> delay(0, 50);
     int matching = 0;
     int betweenRenames = 0;
     int leftovers = 0;
     for (int kill = 0; kill < kills(); ++kill) {
         SCOPED_TRACE(kill);
-        ASSERT_TRUE(
-            runAndKill(writerProgram, {QStringLiteral("create"), directory.path()}, directory.path(), delay(random)));
+        ASSERT_TRUE(runAndKill(writerProgram, {QStringLiteral("create"), directory.path()}, directory.path(),
+                               delay(random), Clock::FromReady));
         leftovers += removeLeftovers(directory.path());
         const KeyFiles files = loadKeyFiles(directory.path());
         ASSERT_TRUE(files.privatePair && files.publicPair);

@@ -1,4 +1,5 @@
-// The writer that the crash-safety test kills, replacing files for ever until it is killed:
+// The writer that the crash-safety test kills, replacing files for ever until it is killed. It prints "ready" once
+// it has started up:
 //
 //   crashwriter replace PATH        FileUtilities::writeByteArray(PATH, safeReplace true), alternating between
 //                                   the two contents of crashcontent.h
@@ -29,16 +30,27 @@ std::shared_ptr<ReverizRSA> fixturePair(const char* name)
     return ReverizRSA::fromJson(json);
 }
 
+// Tells the test that start-up is over: it times its kill from here.
+void announceReady()
+{
+    (void)std::fputs("ready\n", stdout);
+    (void)std::fflush(stdout);
+}
+
 [[noreturn]] void replaceForEver(const QString& path)
 {
+    // Made once: the loop should spend its time replacing, not computing what to write.
+    const QByteArray contents[2] = {CrashContent::content(0), CrashContent::content(1)};
+    announceReady();
     for (int round = 0;; ++round)
-        FileUtilities::writeByteArray(path, CrashContent::content(round % 2), true);
+        FileUtilities::writeByteArray(path, contents[round % 2], true);
 }
 
 [[noreturn]] void createForEver(const QString& directory)
 {
     const std::shared_ptr<ReverizRSA> pairs[] = {fixturePair("protocol-private.key"), fixturePair("user-private.key")};
     QTextStream err(stderr);
+    announceReady();
     for (int round = 0;; ++round) {
         const ReverizRSA& material = *pairs[round % 2];
         const auto makeKeyPair = [&](const ReverizActor& owner) {
