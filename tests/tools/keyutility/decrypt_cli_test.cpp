@@ -90,8 +90,7 @@ TEST_F(DecryptCommand, WritesThePlainBytesBesideTheInput)
 
 TEST_F(DecryptCommand, Outcomes)
 {
-    const ReverizRSA& pair = TestKeys::protocolPair();
-    const Json::Value good = encryptedLog(pair, "log line\n");
+    const Json::Value good = encryptedLog(TestKeys::protocolPair(), "log line\n");
     const auto with = [&](const char* member, const Json::Value& value) {
         Json::Value document = good;
         document[member] = value;
@@ -122,21 +121,10 @@ TEST_F(DecryptCommand, Outcomes)
         {"number_root", "protocol-private.key", "00e", 1, "Could not decrypt file: LRC3111\n", std::nullopt},
         {"no_logData", "protocol-private.key", without("logData"), 0, "", ""},
         {"logData_not_text", "protocol-private.key", with("logData", 12), 0, "", ""},
-        {"public_key_file", "protocol-public.key", text(good), 1, "Could not decrypt file: \n", std::nullopt},
-        {"other_actor", "user-private.key", text(good), 1, "Could not decrypt file: \n", std::nullopt},
         {"no_key_member", "protocol-private.key", without("key"), 1, "Could not decrypt file: LRC2067\n", std::nullopt},
-        {"missing_key_file", "absent.key", text(good), 1, "Could not decrypt file: LRC2039\n", std::nullopt},
         {"missing_input", "protocol-private.key", QByteArray(), 1, "Could not decrypt file: LRC2039\n", std::nullopt},
-        {"input_not_json", "protocol-private.key", "{\"key\": ", 1, "Could not decrypt file: LRC3111\n", std::nullopt},
         {"damaged_logData", "protocol-private.key", with("logData", "AAAAAAAAAAAAAAAAAAAAAAAAAAAAAAAAAAAAAAAAAAAAAAAA"),
          1, "Could not decrypt file: LRC2079\n", std::nullopt},
-        {"key_length_of_wrong_type", "protocol-private.key", with("key", pair.encrypt([] {
-             Json::Value plainKey(Json::objectValue);
-             plainKey["key"] = "AAAAAAAAAAAAAAAAAAAAAA==";
-             plainKey["keyLengthInBytes"] = "16";
-             return plainKey;
-         }())),
-         1, "Could not decrypt file: Value is not convertible to Int.\n", std::nullopt},
     };
     for (const auto& row : rows) {
         SCOPED_TRACE(row.name);
@@ -165,18 +153,13 @@ TEST_F(DecryptCommand, KeyFileLeftAsItsCompanionIsRecovered)
 
 TEST_F(DecryptCommand, AnOutputThatCannotBeCreatedIsAFailure)
 {
-    // Too long a name for the file system, and a directory in the way: both fail for root as well.
+    // Too long a name for the file system: fails for root as well. (A directory in the way is among the hostile
+    // input.)
     const QString longName = QString(250, QLatin1Char('l'));
     put(path(longName), text(encryptedLog(TestKeys::protocolPair(), "x")));
-    ProcessResult result = decrypt(QStringLiteral("protocol-private.key"), longName);
+    const ProcessResult result = decrypt(QStringLiteral("protocol-private.key"), longName);
     EXPECT_EQ(result.status, 1);
     EXPECT_EQ(result.err, "Could not create outputfile: " + longName.toUtf8() + ".decrypted\n");
-
-    put(path("day.json"), text(encryptedLog(TestKeys::protocolPair(), "x")));
-    ASSERT_TRUE(QDir(path(QString())).mkdir(QStringLiteral("day.json.decrypted")));
-    result = decrypt(QStringLiteral("protocol-private.key"), QStringLiteral("day.json"));
-    EXPECT_EQ(result.status, 1);
-    EXPECT_EQ(result.err, "Could not create outputfile: day.json.decrypted\n");
     EXPECT_TRUE(leftovers().isEmpty());
 }
 
