@@ -2,10 +2,7 @@
 #include "common/jsontext.h"
 #include "common/typechecks.h"
 #include "support/exceptionmatchers.h"
-#include "support/processrunner.h"
 #include "support/testkeys.h"
-
-#include <QTemporaryDir>
 
 #include <gtest/gtest.h>
 
@@ -78,28 +75,6 @@ TEST(ReverizRsaEnvelope, OaepIsRandomised)
     const Json::Value second = pair.encrypt(value);
     EXPECT_NE(first["data"], second["data"]);
     EXPECT_EQ(pair.decrypt(first), pair.decrypt(second));
-}
-
-TEST(ReverizRsaEnvelope, BlocksDecryptWithTheOpensslTool)
-{
-    if (!hasProgram(QStringLiteral("openssl")))
-        GTEST_SKIP() << "openssl not found";
-    const Json::Value value = textValue(600);
-    const QByteArray ciphertext = dataOf(TestKeys::protocolPair().encrypt(value));
-    ASSERT_EQ(ciphertext.size(), 1024);
-    QByteArray plaintext;
-    for (int offset = 0; offset < ciphertext.size(); offset += 512) {
-        const ProcessResult result = runProcess(
-            QStringLiteral("openssl"),
-            {QStringLiteral("pkeyutl"), QStringLiteral("-decrypt"), QStringLiteral("-inkey"),
-             TestKeys::path(QStringLiteral("protocol-private.pem")), QStringLiteral("-pkeyopt"),
-             QStringLiteral("rsa_padding_mode:oaep"), QStringLiteral("-pkeyopt"), QStringLiteral("rsa_oaep_md:sha1"),
-             QStringLiteral("-pkeyopt"), QStringLiteral("rsa_mgf1_md:sha1")},
-            ciphertext.mid(offset, 512));
-        ASSERT_EQ(result.status, 0) << result.err.toStdString();
-        plaintext += result.out;
-    }
-    EXPECT_EQ(plaintext.toStdString(), JsonText::compact(value));
 }
 
 TEST(ReverizRsaEnvelope, ReceivingChecksRunInOrder)
@@ -186,7 +161,8 @@ TEST(ReverizRsaEnvelope, OnlyObjectsAndArraysComeBack)
     }
 }
 
-TEST(ReverizRsaSignature, IsDeterministicAndVerifiesWithTheOpensslTool)
+// The openssl tool reads envelopes and verifies signatures in the peer test (tests/peer).
+TEST(ReverizRsaSignature, IsDeterministic)
 {
     const ReverizRSA& pair = TestKeys::protocolPair();
     const Json::Value value = textValue(300);
@@ -196,22 +172,6 @@ TEST(ReverizRsaSignature, IsDeterministicAndVerifiesWithTheOpensslTool)
     EXPECT_EQ(dataOf(signedObject).toStdString(), JsonText::compact(value));
     EXPECT_EQ(pair.verify(signedObject), value);
     EXPECT_TRUE(ReverizRSA::isSigned(signedObject));
-
-    if (!hasProgram(QStringLiteral("openssl")))
-        GTEST_SKIP() << "openssl not found";
-    QTemporaryDir dir;
-    ASSERT_TRUE(dir.isValid());
-    QFile signature(dir.filePath(QStringLiteral("signature")));
-    ASSERT_TRUE(signature.open(QIODevice::WriteOnly));
-    signature.write(QByteArray::fromBase64(QByteArray::fromStdString(signedObject["signature"].asString())));
-    signature.close();
-    // The signature covers the Base64 text of "data" as stored.
-    const ProcessResult result = runProcess(QStringLiteral("openssl"),
-                                            {QStringLiteral("dgst"), QStringLiteral("-sha1"), QStringLiteral("-verify"),
-                                             TestKeys::path(QStringLiteral("protocol-public.pem")),
-                                             QStringLiteral("-signature"), signature.fileName()},
-                                            QByteArray::fromStdString(signedObject["data"].asString()));
-    EXPECT_EQ(result.status, 0) << result.out.toStdString() << result.err.toStdString();
 }
 
 TEST(ReverizRsaSignature, VerificationRefusesWhatWasNotSigned)
