@@ -19,7 +19,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
     Json::Value document;
     if (!JsonText::parsePermissive(text.data(), text.data() + text.size(), document))
         std::abort(); // read a text the reference refuses
-    const EncryptedLogFile::Parts reference = EncryptedLogFile::fromDocument(document);
+    QByteArray storage;
+    const EncryptedLogFile::Parts reference = EncryptedLogFile::fromDocument(document, storage);
     if (!(fast->key == reference.key) || fast->key.type() != reference.key.type())
         std::abort();
     const bool fastHasData = fast->logData != nullptr;

@@ -55,7 +55,7 @@ std::shared_ptr<ReverizKey> unwrapped(const Json::Value& wrapped)
     if (failures.count(text))
         throw std::runtime_error(failures[text]);
     try {
-        return keys[text] = ReverizKey::fromJson(keyPair(), wrapped);
+        return keys[text] = ReverizKey::fromJson(keyPair()->decrypt(wrapped, EncryptedLogFile::MaximumKeyBlocks));
     } catch (const ReverizException& e) {
         failures[text] =
             std::string(typeid(e).name()) + ":" + e.errorMessage(ReverizException::FormatWithName).toStdString();
@@ -72,32 +72,25 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
     const std::string text(reinterpret_cast<const char*>(data), size);
     keyPair();
 
+    const QString name = QStringLiteral("log.json");
     const std::string reference = outcomeOf([&] {
         Json::Value document;
         if (!JsonText::parsePermissive(text.data(), text.data() + text.size(), document))
-            return std::string("<not json>");
-        const EncryptedLogFile::Parts parts = EncryptedLogFile::fromDocument(document);
+            throw FileUtilities::jsonParseFailure(name, REVERIZ_HERE);
+        QByteArray storage;
+        const EncryptedLogFile::Parts parts = EncryptedLogFile::fromDocument(document, storage);
         const std::shared_ptr<ReverizKey> key = unwrapped(parts.key);
-        const QByteArray logData = parts.logData
-            ? QByteArray::fromBase64(QByteArray(parts.logData, static_cast<qsizetype>(parts.logDataSize)))
-            : QByteArray();
-        return key->decryptData(logData).toStdString();
+        return key->decryptData(QByteArray::fromBase64(storage)).toStdString();
     });
 
     const std::string fast = outcomeOf([&] {
         LargeBuffer buffer(text.size() + 1);
         std::memcpy(buffer.data(), text.data(), text.size());
-        bool notJson = false;
-        EncryptedLogFile::LogFile file = EncryptedLogFile::read(std::move(buffer), [&] {
-            Json::Value document;
-            notJson = !JsonText::parsePermissive(text.data(), text.data() + text.size(), document);
-            return document;
-        });
-        if (notJson)
-            return std::string("<not json>");
-        const std::shared_ptr<ReverizKey> key = unwrapped(file.parts.key);
+        EncryptedLogFile::LogFile file =
+            EncryptedLogFile::LogFile::read(std::move(buffer), name, [&] { return QByteArray::fromStdString(text); });
+        const std::shared_ptr<ReverizKey> key = unwrapped(file.wrappedKey());
         std::string plain;
-        const bool finished = EncryptedLogFile::decryptLogData(*key, file, [&](const char* piece, std::size_t n) {
+        const bool finished = file.decryptTo(*key, [&](const char* piece, std::size_t n) {
             plain.append(piece, n);
             return true;
         });

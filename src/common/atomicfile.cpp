@@ -3,11 +3,18 @@
 #include <QFile>
 #include <QFileInfo>
 
+#include <algorithm>
+#include <atomic>
 #include <cerrno>
+#include <csignal>
+#include <cstdlib>
 #include <cstring>
+#include <ctime>
 #include <fcntl.h>
 #include <fstream>
+#include <pthread.h>
 #include <string>
+#include <sys/file.h>
 #include <sys/stat.h>
 #include <unistd.h>
 #include <utility>
@@ -40,22 +47,108 @@ mode_t currentUmask()
     return mask;
 }
 
-// A replaced file keeps its permissions: narrowing them once must not be undone by the next write.
-mode_t modeForReplacing(const QString& target)
-{
-    struct stat info
-    {
-    };
-    if (::stat(QFile::encodeName(target).constData(), &info) == 0 && S_ISREG(info.st_mode))
-        return info.st_mode & 07777;
-    return 0666 & ~currentUmask();
-}
-
 int closeDescriptor(int fd)
 {
     // close() must not be retried on EINTR on Linux: the descriptor is gone either way.
     return ::close(fd);
 }
+
+// "NAME.tmp-XXXXXX" beside the target, NAME cut (at a character boundary) so that the whole fits the file
+// system's name limit: a target whose own name is legal must never fail for its temporary file's name.
+QByteArray temporaryPattern(const QString& targetPath)
+{
+    static const QByteArray suffix(".tmp-XXXXXX");
+    const QByteArray target = QFile::encodeName(targetPath);
+    const qsizetype slash = target.lastIndexOf('/');
+    const QByteArray directory = target.left(slash + 1);
+    QByteArray name = target.mid(slash + 1);
+    long nameMax = ::pathconf(directory.isEmpty() ? "." : directory.constData(), _PC_NAME_MAX);
+    if (nameMax <= 0)
+        nameMax = 255;
+    qsizetype keep = std::max<qsizetype>(0, static_cast<qsizetype>(nameMax) - suffix.size());
+    if (name.size() > keep) {
+        while (keep > 0 && (static_cast<unsigned char>(name.at(keep)) & 0xC0) == 0x80)
+            --keep; // a UTF-8 continuation byte: cut before its whole character
+        name.truncate(keep);
+    }
+    return directory + name + suffix;
+}
+
+// The temporary files of all writers, for the signal handler. A slot holds a path of its own (malloc'ed outside
+// the handler); whoever takes it out of the slot with exchange() owns it, so the handler and a writer never both
+// use one path.
+constexpr int registrySlots = 256;
+std::atomic<char*> registeredPaths[registrySlots];
+// Writers between creating a temporary file and registering it, and whether the handler has begun: the handler
+// waits for those already under way, and no writer starts a new one once it has begun.
+std::atomic<int> creating {0};
+std::atomic<bool> terminating {false};
+static_assert(std::atomic<char*>::is_always_lock_free && std::atomic<int>::is_always_lock_free,
+              "the signal handler may only use lock-free atomics");
+
+constexpr int cleanupSignals[] = {SIGINT, SIGTERM, SIGHUP, SIGQUIT};
+
+int registerPath(const QByteArray& path)
+{
+    char* copy = ::strdup(path.constData());
+    if (!copy)
+        return -1;
+    for (int slot = 0; slot < registrySlots; ++slot) {
+        char* expected = nullptr;
+        if (registeredPaths[slot].compare_exchange_strong(expected, copy))
+            return slot;
+    }
+    std::free(copy);
+    return -1;
+}
+
+void unregisterPath(int slot)
+{
+    if (slot >= 0)
+        std::free(registeredPaths[slot].exchange(nullptr));
+}
+
+void removeRegisteredPaths()
+{
+    for (std::atomic<char*>& slot : registeredPaths) {
+        if (char* path = slot.exchange(nullptr))
+            (void)::unlink(path); // the path is left to the dying process: free() is not async-signal-safe
+    }
+}
+
+extern "C" void removeTemporaryFilesAndDie(int signal)
+{
+    terminating.store(true);
+    removeRegisteredPaths();
+    // A writer on another thread may be between creating its file and registering it; it is a few system calls
+    // from done, so wait a little for it.
+    const timespec pause {0, 100000};
+    for (int round = 0; round < 10000 && creating.load() > 0; ++round)
+        (void)::nanosleep(&pause, nullptr);
+    removeRegisteredPaths();
+    // SA_RESETHAND restored the default action; the signal is delivered again once this handler returns.
+    (void)::raise(signal);
+}
+
+// Blocks the cleanup signals on this thread while it lives, so that a file is never created unregistered.
+class SignalBlock
+{
+public:
+    SignalBlock()
+    {
+        sigset_t set;
+        sigemptyset(&set);
+        for (const int signal : cleanupSignals)
+            sigaddset(&set, signal);
+        (void)::pthread_sigmask(SIG_BLOCK, &set, &m_previous);
+    }
+    ~SignalBlock() { (void)::pthread_sigmask(SIG_SETMASK, &m_previous, nullptr); }
+    SignalBlock(const SignalBlock&) = delete;
+    SignalBlock& operator=(const SignalBlock&) = delete;
+
+private:
+    sigset_t m_previous {};
+};
 
 } // namespace
 
@@ -75,23 +168,42 @@ bool AtomicFile::fail(const char* operation, const QString& path, int error)
     return false;
 }
 
-bool AtomicFile::open(std::optional<mode_t> mode)
+bool AtomicFile::open(Permissions permissions)
 {
     discard();
-    QByteArray pattern = QFile::encodeName(m_targetPath) + ".tmp-XXXXXX";
+    m_permissions = permissions;
+    // Names are decoded with every byte of an invalid UTF-8 sequence kept apart; such a name cannot be encoded
+    // back to the bytes it came from, so it would name another file.
+    if (!m_targetPath.isValidUtf16()) {
+        m_errorString = QStringLiteral("file name is not valid UTF-8: %1").arg(m_targetPath);
+        return false;
+    }
+    QByteArray pattern = temporaryPattern(m_targetPath);
     std::vector<char> name(pattern.constData(), pattern.constData() + pattern.size() + 1);
-    const int fd = ::mkostemp(name.data(), O_CLOEXEC);
+
+    const SignalBlock block;
+    creating.fetch_add(1);
+    int fd = -1;
+    int error = EINTR;
+    if (!terminating.load()) {
+        // mkostemp creates the file with mode 0600 (less the umask); it keeps that until commit.
+        fd = ::mkostemp(name.data(), O_CLOEXEC);
+        error = errno;
+        if (fd >= 0) {
+            m_registration = registerPath(QByteArray(name.data()));
+            if (m_registration < 0) {
+                (void)::unlink(name.data());
+                closeDescriptor(fd);
+                fd = -1;
+                error = EMFILE;
+            }
+        }
+    }
+    creating.fetch_sub(1);
     if (fd < 0)
-        return fail("cannot create a temporary file for", m_targetPath, errno);
+        return fail("cannot create a temporary file for", m_targetPath, error);
     m_fd = fd;
     m_temporaryPath = QFile::decodeName(name.data());
-
-    const mode_t wanted = mode ? *mode : modeForReplacing(m_targetPath);
-    if (::fchmod(m_fd, wanted) != 0) {
-        const int error = errno;
-        discard();
-        return fail("cannot set the permissions of", m_targetPath, error);
-    }
     return true;
 }
 
@@ -111,12 +223,33 @@ bool AtomicFile::write(const char* data, std::size_t size)
         if (written < 0) {
             if (errno == EINTR)
                 continue;
-            return fail("cannot write", m_temporaryPath, errno);
+            return fail("cannot write", m_targetPath, errno);
         }
         next += written;
         left -= static_cast<std::size_t>(written);
     }
     return true;
+}
+
+mode_t AtomicFile::finalMode() const
+{
+    switch (m_permissions) {
+    case Permissions::OwnerOnly:
+        return 0600;
+    case Permissions::Public:
+        return 0666 & ~currentUmask();
+    case Permissions::PlainText:
+        break;
+    }
+    // lstat: a symbolic link's target lends no mode, and a file of someone else's lends none either (it could
+    // be made to carry any bits). Only the permission bits are kept, never set-user-ID, set-group-ID or sticky.
+    struct stat info
+    {
+    };
+    if (::lstat(QFile::encodeName(m_targetPath).constData(), &info) == 0 && S_ISREG(info.st_mode)
+        && info.st_uid == ::geteuid())
+        return info.st_mode & 0777;
+    return 0600;
 }
 
 bool AtomicFile::commit(Durability durability)
@@ -126,14 +259,18 @@ bool AtomicFile::commit(Durability durability)
     if (durability == Durability::Synced && ::fsync(m_fd) != 0) {
         const int error = errno;
         discard();
-        return fail("cannot sync", m_temporaryPath, error);
+        return fail("cannot sync", m_targetPath, error);
     }
-    const int fd = m_fd;
-    m_fd = -1;
+    if (::fchmod(m_fd, finalMode()) != 0) {
+        const int error = errno;
+        discard();
+        return fail("cannot set the permissions of", m_targetPath, error);
+    }
+    const int fd = std::exchange(m_fd, -1);
     if (closeDescriptor(fd) != 0) {
         const int error = errno;
         discard();
-        return fail("cannot close", m_temporaryPath, error);
+        return fail("cannot close", m_targetPath, error);
     }
     QString error;
     if (!renameOver(m_temporaryPath, m_targetPath, &error)) {
@@ -142,6 +279,7 @@ bool AtomicFile::commit(Durability durability)
         return false;
     }
     m_temporaryPath.clear();
+    unregisterPath(std::exchange(m_registration, -1));
     if (durability == Durability::Unsynced)
         return true;
     // The new content is in place; a failed directory sync only weakens durability, and is still reported.
@@ -154,14 +292,13 @@ bool AtomicFile::commit(Durability durability)
 
 void AtomicFile::discard()
 {
-    if (m_fd >= 0) {
-        closeDescriptor(m_fd);
-        m_fd = -1;
-    }
+    if (m_fd >= 0)
+        closeDescriptor(std::exchange(m_fd, -1));
     if (!m_temporaryPath.isEmpty()) {
         ::unlink(QFile::encodeName(m_temporaryPath).constData());
         m_temporaryPath.clear();
     }
+    unregisterPath(std::exchange(m_registration, -1));
 }
 
 bool AtomicFile::renameOver(const QString& from, const QString& to, QString* errorString)
@@ -188,4 +325,56 @@ bool AtomicFile::syncDirectoryOf(const QString& path, QString* errorString)
     if (!synced && errorString)
         *errorString = describe("cannot sync directory", directory, error);
     return synced;
+}
+
+void AtomicFile::removeTemporaryFilesOnSignals()
+{
+    struct sigaction action
+    {
+    };
+    action.sa_handler = removeTemporaryFilesAndDie;
+    action.sa_flags = SA_RESETHAND;
+    sigemptyset(&action.sa_mask);
+    for (const int signal : cleanupSignals)
+        sigaddset(&action.sa_mask, signal);
+    for (const int signal : cleanupSignals) {
+        struct sigaction previous
+        {
+        };
+        // A signal ignored at start-up (nohup, a background job) is meant to stay ignored.
+        if (::sigaction(signal, nullptr, &previous) == 0 && previous.sa_handler != SIG_IGN)
+            (void)::sigaction(signal, &action, nullptr);
+    }
+    struct sigaction ignore
+    {
+    };
+    ignore.sa_handler = SIG_IGN;
+    sigemptyset(&ignore.sa_mask);
+    (void)::sigaction(SIGXFSZ, &ignore, nullptr);
+}
+
+DirectoryLock::DirectoryLock(const QString& directory)
+{
+    const QString path = directory.isEmpty() ? QStringLiteral(".") : directory;
+    const int fd = ::open(QFile::encodeName(path).constData(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    if (fd < 0) {
+        m_errorString = describe("cannot open directory", path, errno);
+        return;
+    }
+    int result = 0;
+    do
+        result = ::flock(fd, LOCK_EX);
+    while (result != 0 && errno == EINTR);
+    if (result != 0) {
+        m_errorString = describe("cannot lock directory", path, errno);
+        closeDescriptor(fd);
+        return;
+    }
+    m_fd = fd;
+}
+
+DirectoryLock::~DirectoryLock()
+{
+    if (m_fd >= 0)
+        closeDescriptor(m_fd); // closing the last descriptor releases the lock
 }

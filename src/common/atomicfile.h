@@ -5,29 +5,42 @@
 #include <QString>
 
 #include <cstddef>
-#include <optional>
 #include <sys/types.h>
 
 /**
- * Replaces a file in one step: the content goes to a new temporary file beside the target, is synced, and is
- * renamed over the target; then the directory is synced. Readers see the old or the new content, never a mix,
- * an empty file or nothing. A writer that is destroyed before commit() removes its temporary file.
+ * Replaces a file in one step: the content goes to a new temporary file beside the target (mode 0600 until the
+ * end), is synced, gets its final mode and is renamed over the target; then the directory is synced. Readers see
+ * the old or the new content, never a mix, an empty file or nothing. A writer that is destroyed before commit()
+ * removes its temporary file, and so does removeTemporaryFilesOnSignals() when the process is interrupted.
+ *
+ * QSaveFile is not used: it always syncs, cannot keep a file at 0600 whatever the umask, and does not sync the
+ * directory after the rename.
  *
  * Like QFile, failures are reported by result and errorString(); callers turn them into their own errors.
  */
 class AtomicFile
 {
 public:
+    /** The mode the file gets. None ever carries the set-user-ID, set-group-ID or sticky bit. */
+    enum class Permissions {
+        /** 0600 whatever the umask: secrets such as private keys. */
+        OwnerOnly,
+        /** 0666 less the umask: files that hold no secret, such as public keys and encrypted logs. */
+        Public,
+        /**
+         * 0600, or the permission bits of the file replaced when that is a regular file of the caller's own
+         * (not a symbolic link): plain text, whose reader may have widened or narrowed it on purpose.
+         */
+        PlainText,
+    };
+
     explicit AtomicFile(QString targetPath);
     ~AtomicFile();
     AtomicFile(const AtomicFile&) = delete;
     AtomicFile& operator=(const AtomicFile&) = delete;
 
-    /**
-     * Creates the temporary file. With a mode, the file gets exactly that mode whatever the umask; without, it
-     * keeps the mode of the file it replaces, or gets the mode of a newly created file (0666 less the umask).
-     */
-    [[nodiscard]] bool open(std::optional<mode_t> mode = std::nullopt);
+    /** Creates the temporary file; its name fits the file system's limit however long the target's name is. */
+    [[nodiscard]] bool open(Permissions permissions);
     /** Appends all of data, or fails. */
     [[nodiscard]] bool write(const QByteArray& data);
     [[nodiscard]] bool write(const char* data, std::size_t size);
@@ -37,7 +50,8 @@ public:
      * replacement is still whole for every reader and survives the writer being killed, but not a system crash.
      */
     enum class Durability { Synced, Unsynced };
-    /** Syncs (when Synced) and closes the temporary file, renames it over the target and syncs the directory. */
+    /** Syncs (when Synced), sets the mode and closes the temporary file, renames it over the target and syncs
+     *  the directory (when Synced). */
     [[nodiscard]] bool commit(Durability durability = Durability::Synced);
     /** Closes and removes the temporary file, if any. */
     void discard();
@@ -52,13 +66,44 @@ public:
     /** Forces the directory entries of path's directory to stable storage. */
     [[nodiscard]] static bool syncDirectoryOf(const QString& path, QString* errorString);
 
+    /**
+     * For programs (not libraries): on SIGINT, SIGTERM, SIGHUP or SIGQUIT, every temporary file of every open
+     * AtomicFile is removed and the process ends as the signal ends it. Signals the process ignores stay ignored.
+     * Also ignores SIGXFSZ, so that a file-size limit fails a write instead of killing the process.
+     */
+    static void removeTemporaryFilesOnSignals();
+
 private:
     bool fail(const char* operation, const QString& path, int error);
+    mode_t finalMode() const;
 
     QString m_targetPath;
     QString m_temporaryPath;
     QString m_errorString;
+    Permissions m_permissions = Permissions::OwnerOnly;
     int m_fd = -1;
+    int m_registration = -1;
+};
+
+/**
+ * An exclusive advisory lock (flock) on a directory, held while the object lives: writers that replace several
+ * files of one directory together take it so that their replacements do not interleave.
+ */
+class DirectoryLock
+{
+public:
+    /** Waits for the lock on directory; locked() tells whether it was taken. */
+    explicit DirectoryLock(const QString& directory);
+    ~DirectoryLock();
+    DirectoryLock(const DirectoryLock&) = delete;
+    DirectoryLock& operator=(const DirectoryLock&) = delete;
+
+    bool locked() const { return m_fd >= 0; }
+    QString errorString() const { return m_errorString; }
+
+private:
+    int m_fd = -1;
+    QString m_errorString;
 };
 
 #endif

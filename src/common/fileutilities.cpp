@@ -9,7 +9,12 @@
 #include <QFile>
 #include <QFileInfo>
 
+#include <algorithm>
+#include <cerrno>
+#include <cstring>
+#include <fcntl.h>
 #include <filesystem>
+#include <sys/stat.h>
 #include <system_error>
 #include <unistd.h>
 
@@ -45,25 +50,132 @@ void createDirectoryOf(const QString& path)
     }
 }
 
-// Opens file (named by the path to read) read-only, first moving a companion into place when the target is
-// missing and recoverTempReplace allows.
-void openForReading(QFile& file, bool recoverTempReplace)
+[[noreturn]] void refuse(const QString& message, const QString& sourceFile, int sourceLine)
 {
-    const QString path = file.fileName();
-    if (!QFile::exists(path)) {
-        QFile companion(companionOf(path));
+    throw InputRefusedException(QStringLiteral("FileUtilities"), message, sourceFile, sourceLine);
+}
+
+// A file opened to read all of it. Only a regular file is read, and only up to maximumSize bytes: the open does
+// not block (a FIFO would wait for a writer for ever), and kind and size are checked before a byte is read or any
+// memory is reserved for it.
+class InputFile
+{
+public:
+    InputFile(const QString& path, bool recoverTempReplace, qint64 maximumSize)
+        : m_path(path)
+        , m_maximumSize(maximumSize)
+    {
+        if (!path.isValidUtf16())
+            refuse(QStringLiteral("file name is not valid UTF-8: %1").arg(path), REVERIZ_HERE);
+        m_fd.fd = openFile();
+        if (m_fd < 0 && errno == ENOENT) {
+            recoverCompanion(recoverTempReplace);
+            m_fd.fd = openFile();
+        }
+        if (m_fd < 0) {
+            throw failure(ErrorCodes::FileMissing, "LRC2040", path, QString::fromLocal8Bit(std::strerror(errno)),
+                          REVERIZ_HERE);
+        }
+        struct stat info
+        {
+        };
+        if (::fstat(m_fd, &info) != 0 || !S_ISREG(info.st_mode))
+            refuse(QStringLiteral("not a regular file: %1").arg(path), REVERIZ_HERE);
+        m_size = static_cast<qint64>(info.st_size);
+        if (m_size > maximumSize)
+            refuseTooLarge();
+    }
+
+    /** The size the file system reports; 0 for files that make their content as they are read (/proc). */
+    qint64 size() const { return m_size; }
+
+    /** Reads exactly size() bytes to into, and fails when the file turns out shorter or longer. */
+    void readExactly(char* into)
+    {
+        char extra = 0;
+        if (readUpTo(into, m_size) != m_size || readUpTo(&extra, 1) != 0)
+            throw failure(ErrorCodes::FileReadFailed, "LRC2140", m_path, noDescription, REVERIZ_HERE);
+    }
+
+    /** Reads to the end a file whose size reads 0, refusing it beyond the maximum size. */
+    QByteArray readToEnd()
+    {
+        QByteArray data;
+        constexpr qsizetype pieceSize = 65536;
+        for (;;) {
+            const qsizetype used = data.size();
+            data.resize(used + pieceSize);
+            const qint64 read = readUpTo(data.data() + used, pieceSize);
+            data.truncate(used + static_cast<qsizetype>(std::max<qint64>(read, 0)));
+            if (read < 0)
+                throw failure(ErrorCodes::FileReadFailed, "LRC2140", m_path, noDescription, REVERIZ_HERE);
+            if (data.size() > m_maximumSize)
+                refuseTooLarge();
+            if (read == 0)
+                return data;
+        }
+    }
+
+private:
+    int openFile() const
+    {
+        return ::open(QFile::encodeName(m_path).constData(), O_RDONLY | O_NONBLOCK | O_NOCTTY | O_CLOEXEC);
+    }
+
+    // A writer that removed its target before renaming the companion was interrupted in between.
+    void recoverCompanion(bool recoverTempReplace) const
+    {
+        QFile companion(companionOf(m_path));
         if (!recoverTempReplace || !companion.exists())
             throw failure(ErrorCodes::FileMissing, "LRC1112039", companion.fileName(), noDescription, REVERIZ_HERE);
-        // A writer that removed its target before renaming the companion was interrupted in between. QFile's
-        // rename never replaces an existing file, so a target that appeared meanwhile is not overwritten.
-        if (!companion.rename(path))
-            throw failure(ErrorCodes::FileRenameFailed, "LRC2037", path, companion.errorString(), REVERIZ_HERE);
+        // QFile's rename never replaces an existing file, so a target that appeared meanwhile is not overwritten.
+        if (!companion.rename(m_path))
+            throw failure(ErrorCodes::FileRenameFailed, "LRC2037", m_path, companion.errorString(), REVERIZ_HERE);
         // The content is in place and readable; a failed directory sync only weakens durability.
-        (void)AtomicFile::syncDirectoryOf(path, nullptr);
+        (void)AtomicFile::syncDirectoryOf(m_path, nullptr);
     }
-    if (!file.open(QIODevice::ReadOnly))
-        throw failure(ErrorCodes::FileMissing, "LRC2040", path, file.errorString(), REVERIZ_HERE);
-}
+
+    [[noreturn]] void refuseTooLarge() const
+    {
+        refuse(QStringLiteral("file too large: %1 (more than %2 bytes)").arg(m_path).arg(m_maximumSize), REVERIZ_HERE);
+    }
+
+    qint64 readUpTo(char* into, qint64 wanted)
+    {
+        qint64 done = 0;
+        while (done < wanted) {
+            const ssize_t read = ::read(m_fd, into + done, static_cast<std::size_t>(wanted - done));
+            if (read < 0 && errno == EINTR)
+                continue;
+            if (read < 0)
+                return -1;
+            if (read == 0)
+                break;
+            done += read;
+        }
+        return done;
+    }
+
+    // Closes the file also when the constructor refuses it.
+    struct Descriptor
+    {
+        int fd = -1;
+        Descriptor() = default;
+        ~Descriptor()
+        {
+            if (fd >= 0)
+                ::close(fd);
+        }
+        Descriptor(const Descriptor&) = delete;
+        Descriptor& operator=(const Descriptor&) = delete;
+        operator int() const { return fd; } // NOLINT(google-explicit-constructor): used as the descriptor it is
+    };
+
+    QString m_path;
+    qint64 m_maximumSize;
+    qint64 m_size = 0;
+    Descriptor m_fd;
+};
 
 } // namespace
 
@@ -103,34 +215,43 @@ void writeJsonValue(const QString& path, const Json::Value& value, bool safeRepl
     writeByteArray(path, QByteArray::fromStdString(JsonText::compact(value)), safeReplace);
 }
 
-void readByteArray(const QString& path, QByteArray& data, bool recoverTempReplace)
+void readByteArray(const QString& path, QByteArray& data, bool recoverTempReplace, qint64 maximumSize)
 {
-    QFile file(path);
-    openForReading(file, recoverTempReplace);
-    data = file.readAll();
-    if (data.size() != file.size())
-        throw failure(ErrorCodes::FileReadFailed, "LRC2140", path, file.errorString(), REVERIZ_HERE);
+    InputFile file(path, recoverTempReplace, maximumSize);
+    if (file.size() == 0) {
+        data = file.readToEnd();
+        return;
+    }
+    QByteArray read(static_cast<qsizetype>(file.size()), Qt::Uninitialized);
+    file.readExactly(read.data());
+    data = std::move(read);
 }
 
-LargeBuffer readLargeFile(const QString& path, bool recoverTempReplace)
+LargeBuffer readLargeFile(const QString& path, bool recoverTempReplace, qint64 maximumSize)
 {
-    QFile file(path);
-    openForReading(file, recoverTempReplace);
-    const qint64 size = file.size();
-    LargeBuffer buffer(static_cast<std::size_t>(size) + 1);
-    // Like readAll, the whole file: fewer bytes than its size, or more, is a failed read.
-    char extra = 0;
-    if (file.read(buffer.data(), size) != size || file.read(&extra, 1) != 0)
-        throw failure(ErrorCodes::FileReadFailed, "LRC2140", path, file.errorString(), REVERIZ_HERE);
+    InputFile file(path, recoverTempReplace, maximumSize);
+    if (file.size() == 0) {
+        const QByteArray data = file.readToEnd();
+        LargeBuffer buffer(static_cast<std::size_t>(data.size()) + 1);
+        std::copy(data.cbegin(), data.cend(), buffer.data());
+        return buffer;
+    }
+    LargeBuffer buffer(static_cast<std::size_t>(file.size()) + 1);
+    file.readExactly(buffer.data());
     return buffer;
 }
 
-void readJsonValue(const QString& path, Json::Value& value, bool recoverTempReplace)
+void readJsonValue(const QString& path, Json::Value& value, bool recoverTempReplace, qint64 maximumSize)
 {
     QByteArray text;
-    readByteArray(path, text, recoverTempReplace);
+    readByteArray(path, text, recoverTempReplace, maximumSize);
     if (!JsonText::parsePermissive(text, value))
-        throw failure(ErrorCodes::JsonFileParseFailed, "LRC3110", path, noDescription, REVERIZ_HERE);
+        throw jsonParseFailure(path, REVERIZ_HERE);
+}
+
+ReverizException jsonParseFailure(const QString& path, const QString& sourceFile, int sourceLine)
+{
+    return failure(ErrorCodes::JsonFileParseFailed, "LRC3110", path, noDescription, sourceFile, sourceLine);
 }
 
 } // namespace FileUtilities
@@ -144,6 +265,20 @@ bool createEmptyFile(const QString& path, qint64 size)
         (void)file.open(QIODevice::ReadWrite); // a failure shows in truncate's result
     }
     return ::truncate(QFile::encodeName(path).constData(), static_cast<off_t>(size)) == 0;
+}
+
+bool isSameFile(const QString& a, const QString& b)
+{
+    // stat, not lstat: a symbolic link to a file stands for that file here.
+    struct stat first
+    {
+    };
+    struct stat second
+    {
+    };
+    return ::stat(QFile::encodeName(a).constData(), &first) == 0
+        && ::stat(QFile::encodeName(b).constData(), &second) == 0 && first.st_dev == second.st_dev
+        && first.st_ino == second.st_ino;
 }
 
 QString eraseDangerousCharacters(const QString& text)

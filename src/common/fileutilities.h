@@ -3,11 +3,15 @@
 
 #include "common/largebuffer.h"
 
+class ReverizException;
+
 #include <QByteArray>
 #include <QString>
 #include <QStringList>
 
 #include <json/value.h>
+
+#include <limits>
 
 /**
  * Whole-file reads and writes of byte arrays and JSON documents. Every failure throws a ReverizException named
@@ -28,20 +32,29 @@ void writeByteArray(const QString& path, const QByteArray& data, bool safeReplac
 /** Writes the compact JSON text of value (one line and a line feed) like writeByteArray. */
 void writeJsonValue(const QString& path, const Json::Value& value, bool safeReplace);
 
+/** No limit on the size of a file read. */
+inline constexpr qint64 AnySize = std::numeric_limits<qint64>::max();
+
 /**
  * Replaces data with the whole content of path. With recoverTempReplace, a missing file whose companion exists
- * is first restored from the companion. Throws code 4001 naming the companion when neither is used.
+ * is first restored from the companion. Throws code 4001 naming the companion when neither is used, and 4001
+ * naming path when it cannot be opened. Only a regular file of at most maximumSize bytes is read: anything else
+ * (a directory, a FIFO, a device; a larger file; a name that is not valid UTF-8) throws InputRefusedException
+ * before anything is read. A file whose size reads 0 (such as those under /proc) is read to its end.
  */
-void readByteArray(const QString& path, QByteArray& data, bool recoverTempReplace);
+void readByteArray(const QString& path, QByteArray& data, bool recoverTempReplace, qint64 maximumSize = AnySize);
 
 /**
  * Reads path like readByteArray, with the same checks and failures, into a large buffer that the caller may
  * change in place: the file's bytes followed by one zero byte (the buffer's size is the file's size + 1).
  */
-LargeBuffer readLargeFile(const QString& path, bool recoverTempReplace);
+LargeBuffer readLargeFile(const QString& path, bool recoverTempReplace, qint64 maximumSize);
 
 /** Reads path like readByteArray and parses it permissively (comments, any root value); 4006 if not JSON. */
-void readJsonValue(const QString& path, Json::Value& value, bool recoverTempReplace);
+void readJsonValue(const QString& path, Json::Value& value, bool recoverTempReplace, qint64 maximumSize = AnySize);
+
+/** What readJsonValue throws for a file at path that is not JSON (code 4006), for readers that parse it otherwise. */
+ReverizException jsonParseFailure(const QString& path, const QString& sourceFile, int sourceLine);
 
 } // namespace FileUtilities
 
@@ -53,6 +66,12 @@ namespace PathTools {
  * Returns true when the file now has that length; false, for example, when its directory does not exist.
  */
 bool createEmptyFile(const QString& path, qint64 size);
+
+/**
+ * Whether a and b both exist and are one file: the same device and inode, with symbolic links followed, so that
+ * hard and symbolic links to a file count as that file.
+ */
+bool isSameFile(const QString& a, const QString& b);
 
 /** Keeps only the ASCII digits and letters and the space of text, in order. */
 QString eraseDangerousCharacters(const QString& text);

@@ -11,6 +11,7 @@
 #include <gtest/gtest.h>
 
 #include <functional>
+#include <sys/stat.h>
 #include <typeinfo>
 
 namespace {
@@ -97,15 +98,46 @@ TEST(FileUtilities, ReadsMoveALoneCompanionIntoPlaceOnlyWhenAsked)
     EXPECT_EQ(data, "saved");
     EXPECT_EQ(entries(dir.path()), QStringList {"k"});
 
-    // A directory cannot be read; the catalogue text gets the name for its placeholder.
+    // A path that cannot be opened; the catalogue text gets the name for its placeholder.
     const FakeCatalogue catalogue({{"FileUtilities/LRC2040", "cannot read %1:"}});
-    EXPECT_TRUE(throwsFileError([&] { FileUtilities::readByteArray(dir.path(), data, true); }, 4001,
-                                "cannot read " + dir.path() + ":", dir.path(), /*described=*/true));
+    EXPECT_TRUE(throwsFileError([&] { FileUtilities::readByteArray(k + "/x", data, true); }, 4001,
+                                "cannot read " + k + "/x:", k + "/x", /*described=*/true));
     // Beside an existing target the companion is neither read nor removed.
     ASSERT_TRUE(put(k + ".tempreplace", "other"));
     FileUtilities::readByteArray(k, data, true);
     EXPECT_EQ(data, "saved");
     EXPECT_EQ(content(k + ".tempreplace"), "other");
+}
+
+// Only regular files are read, and only up to the size asked for; the refusal comes before anything is read, so
+// a FIFO without a writer or an endless device cannot hang or exhaust the reader.
+TEST(FileUtilities, ReadsRefuseAnythingButRegularFilesOfTheirSize)
+{
+    QTemporaryDir dir;
+    const QString fifo = dir.filePath("fifo");
+    ASSERT_EQ(::mkfifo(QFile::encodeName(fifo).constData(), 0600), 0);
+    ASSERT_TRUE(put(dir.filePath("eleven"), "eleven byte"));
+    const std::pair<QString, QString> refused[] = {
+        {dir.path(), "not a regular file: " + dir.path()},
+        {fifo, "not a regular file: " + fifo},
+        {"/dev/zero", "not a regular file: /dev/zero"},
+        {dir.filePath("eleven"), "file too large: " + dir.filePath("eleven") + " (more than 10 bytes)"},
+        {"/proc/self/maps", "file too large: /proc/self/maps (more than 10 bytes)"},
+        {dir.filePath("caf") + QChar(0xDCE9), "file name is not valid UTF-8: " + dir.filePath("caf") + QChar(0xDCE9)},
+    };
+    for (const auto& [path, message] : refused) {
+        QByteArray data;
+        try {
+            FileUtilities::readByteArray(path, data, true, 10);
+            ADD_FAILURE() << path.toStdString() << " was read";
+        } catch (const InputRefusedException& e) {
+            EXPECT_EQ(e.message(), message);
+        }
+    }
+    // Files whose size reads 0 but that hold data are read to their end.
+    QByteArray status;
+    FileUtilities::readByteArray("/proc/self/status", status, false, 1 << 20);
+    EXPECT_TRUE(status.startsWith("Name:")) << status.left(40).toStdString();
 }
 
 TEST(FileUtilities, JsonIsWrittenCompactlyAndReadPermissively)

@@ -2,8 +2,10 @@
 // standard error and status; a crash or a sanitizer report shows as a status or message that differs. No row may
 // create or change a file, apart from the one output of the rows the tools accept.
 
+#include "common/encryption/encryptedlogfile.h"
 #include "common/encryption/opensslptr.h"
 #include "common/encryption/reverizrsa.h"
+#include "common/encryption/rsakeys.h"
 #include "common/jsontext.h"
 #include "support/processrunner.h"
 #include "support/qtprinters.h"
@@ -17,9 +19,14 @@
 #include <QtEndian>
 
 #include <gtest/gtest.h>
+#include <openssl/core_names.h>
+#include <openssl/param_build.h>
 
 #include <functional>
 #include <optional>
+#include <string>
+#include <sys/stat.h>
+#include <unistd.h>
 
 namespace {
 
@@ -167,6 +174,22 @@ public:
         ASSERT_TRUE(QFile::link(QLatin1String(target), path(name)));
     }
     void remove(const char* name) const { QFile::remove(path(name)); }
+    void fifo(const char* name) const
+    {
+        remove(name);
+        ASSERT_EQ(::mkfifo(QFile::encodeName(path(name)).constData(), 0600), 0);
+    }
+    // A file of size bytes that takes no room on disk.
+    void sparse(const char* name, qint64 size) const
+    {
+        put(name, QByteArray());
+        ASSERT_TRUE(QFile::resize(path(name), size));
+    }
+    void hardLink(const char* name, const char* target) const
+    {
+        remove(name);
+        ASSERT_EQ(::link(QFile::encodeName(path(target)).constData(), QFile::encodeName(path(name)).constData()), 0);
+    }
 
     // Every entry under the directory: a file's bytes, a link's target, a directory's mark.
     QMap<QString, QByteArray> snapshot() const
@@ -179,6 +202,8 @@ public:
             QFile file(info.filePath());
             entries[info.fileName()] = info.isSymLink() ? "-> " + info.symLinkTarget().toUtf8()
                 : info.isDir()                          ? QByteArray("<directory>")
+                : !info.isFile()                        ? QByteArray("<special>")
+                : info.size() > (qint64(16) << 20)      ? "<" + QByteArray::number(info.size()) + " bytes>"
                 : file.open(QIODevice::ReadOnly)        ? file.readAll()
                                                         : QByteArray("<unreadable>");
         }
@@ -212,6 +237,42 @@ const QByteArray parseError = failed + "LRC2066\n"; // 1030: a decrypted text th
 const QByteArray memberMissing = failed + "LRC2067\n"; // 1031
 const QByteArray memberInvalid = failed + "LRC2068\n"; // 1032
 const QByteArray decryptFailed = failed + "LRC2079\n"; // 13002
+const QByteArray tooManyValues = failed + "too many JSON values in log file: log.json (more than 65536)\n";
+const QStringList encryptLogArguments = {QStringLiteral("public.key"), QStringLiteral("plain"),
+                                         QStringLiteral("out.json")};
+
+// A key file of the protocol actor whose public key has the given size and exponent: n from a key of that size,
+// e put in by hand, so that OpenSSL's own generator, which refuses such exponents, is not needed.
+QByteArray weakKeyFile(int bits, unsigned int exponent)
+{
+    const OsslPtr<EVP_PKEY> generated(EVP_PKEY_Q_keygen(nullptr, nullptr, "RSA", static_cast<size_t>(bits)));
+    BIGNUM* n = nullptr;
+    EXPECT_EQ(EVP_PKEY_get_bn_param(generated.get(), OSSL_PKEY_PARAM_RSA_N, &n), 1);
+    const OsslPtr<BIGNUM> modulus(n);
+    const OsslPtr<BIGNUM> e(BN_new());
+    EXPECT_EQ(BN_set_word(e.get(), exponent), 1);
+    const OsslPtr<OSSL_PARAM_BLD> builder(OSSL_PARAM_BLD_new());
+    EXPECT_EQ(OSSL_PARAM_BLD_push_BN(builder.get(), OSSL_PKEY_PARAM_RSA_N, modulus.get()), 1);
+    EXPECT_EQ(OSSL_PARAM_BLD_push_BN(builder.get(), OSSL_PKEY_PARAM_RSA_E, e.get()), 1);
+    const OsslPtr<OSSL_PARAM> parameters(OSSL_PARAM_BLD_to_param(builder.get()));
+    const OsslPtr<EVP_PKEY_CTX> context(EVP_PKEY_CTX_new_from_name(nullptr, "RSA", nullptr));
+    EVP_PKEY* made = nullptr;
+    EXPECT_EQ(EVP_PKEY_fromdata_init(context.get()), 1);
+    EXPECT_EQ(EVP_PKEY_fromdata(context.get(), &made, EVP_PKEY_PUBLIC_KEY, parameters.get()), 1);
+    const OsslPtr<EVP_PKEY> key(made);
+    const ReverizRSA pair(ReverizActor(TestKeys::protocolPair().keyOwner()), RsaKeys::publicKeyPem(*key), QByteArray(),
+                          false);
+    return QByteArray::fromStdString(JsonText::styled(pair.toJson(false)));
+}
+
+// The longest name whose ".decrypted" output is still a legal name.
+const char* const longName = [] {
+    static const std::string name = std::string(240, 'n') + ".json";
+    return name.c_str();
+}();
+const auto decryptedAs = [](const QString& name, const QByteArray& content) {
+    return std::optional<std::pair<QString, std::optional<QByteArray>>>({name, content});
+};
 const auto decrypted = [](const QByteArray& content) {
     return std::optional<std::pair<QString, std::optional<QByteArray>>>(
         {QStringLiteral("log.json.decrypted"), content});
@@ -222,8 +283,6 @@ const std::vector<Row>& rows()
     static const std::vector<Row> table = {
         // Files that are missing, in the way, cut short or not JSON.
         {"key_file_missing", [](const Scene& s) { s.remove("key"); }, 1, missing},
-        {"key_file_is_a_directory", [](const Scene& s) { s.directory("key"); }, 1, missing},
-        {"log_file_is_a_directory", [](const Scene& s) { s.directory("log.json"); }, 1, missing},
         {"key_file_empty", [](const Scene& s) { s.put("key", QByteArray()); }, 1, notJson},
         {"key_file_truncated",
          [](const Scene& s) { s.put("key", TestKeys::read(QStringLiteral("protocol-private.key")).left(2000)); }, 1,
@@ -232,7 +291,6 @@ const std::vector<Row>& rows()
         {"log_file_with_a_zero_byte", [](const Scene& s) { s.put("log.json", Log().text().insert(1, '\0')); }, 1,
          notJson},
         {"key_file_nested_100000_deep", [](const Scene& s) { s.put("key", nested(100000)); }, 1, notJson},
-        {"log_file_nested_100000_deep", [](const Scene& s) { s.put("log.json", nested(100000)); }, 1, notJson},
         {"log_file_number_out_of_range", [](const Scene& s) { s.put("log.json", "{\"key\": 1e999}"); }, 1, notJson},
 
         // Key files with members of the wrong type or content.
@@ -397,7 +455,7 @@ const std::vector<Row>& rows()
         {"plain_key_keyType_number",
          [](const Scene& s) { s.put("log.json", withKey([](Json::Value& k) { k["identifier"]["keyType"] = 4; })); }, 1,
          empty},
-        {"plain_key_nested_2000_deep",
+        {"plain_key_nested_2000_deep_takes_too_many_blocks",
          [](const Scene& s) {
              Log log;
              log.plainKey = Json::arrayValue;
@@ -406,7 +464,7 @@ const std::vector<Row>& rows()
                  inner = &inner->append(Json::arrayValue);
              s.put("log.json", log);
          },
-         1, parseError},
+         1, failed + "envelope too large: 9 RSA blocks, at most 4\n"},
 
         // Stored log data that is cut, too long, or whose plain side lies.
         {"logData_one_byte_short",
@@ -451,8 +509,7 @@ const std::vector<Row>& rows()
         {"encryptlog_key_file_is_a_directory",
          [](const Scene& s) { s.directory("public.key"); },
          1,
-         "Could not read key file public.key: FileUtilities: LRC2039 [LRC2040 file to open is a directory] Id: "
-         "public.key\n",
+         "Could not read key file public.key: FileUtilities: not a regular file: public.key\n",
          {QStringLiteral("public.key"), QStringLiteral("log.json"), QStringLiteral("out.json")},
          encryptLog},
         {"encryptlog_key_file_truncated",
@@ -486,9 +543,121 @@ const std::vector<Row>& rows()
              s.directory("plain");
          },
          1,
-         "Could not read plain file plain: file to open is a directory\n",
+         "Could not read plain file plain: FileUtilities: not a regular file: plain\n",
          {QStringLiteral("public.key"), QStringLiteral("plain"), QStringLiteral("out.json")},
          encryptLog},
+
+        // Inputs of a kind or size that no legitimate one has are refused before they are read: nothing waits for
+        // a writer or reads without end, and memory stays in proportion to what a log file needs.
+        {"key_file_is_a_directory", [](const Scene& s) { s.directory("key"); }, 1,
+         failed + "not a regular file: key\n"},
+        {"log_file_is_a_fifo", [](const Scene& s) { s.fifo("log.json"); }, 1,
+         failed + "not a regular file: log.json\n"},
+        {"key_file_is_dev_zero", [](const Scene& s) { s.link("key", "/dev/zero"); }, 1,
+         failed + "not a regular file: key\n"},
+        {"key_file_over_1_MiB",
+         [](const Scene& s) {
+             s.put("key", TestKeys::read(QStringLiteral("protocol-private.key")) + QByteArray(1 << 20, ' '));
+         },
+         1, failed + "file too large: key (more than 1048576 bytes)\n"},
+        {"log_file_larger_than_any_log",
+         [](const Scene& s) { s.sparse("log.json", EncryptedLogFile::MaximumFileSize + 1); }, 1,
+         failed + "file too large: log.json (more than " + QByteArray::number(EncryptedLogFile::MaximumFileSize)
+             + " bytes)\n"},
+        {"log_file_of_70000_numbers",
+         [](const Scene& s) { s.put("log.json", "{\"x\":[" + QByteArray(70000 * 2, ',').replace(",,", "1,") + "1]}"); },
+         1, tooManyValues},
+        {"log_file_nested_100000_deep", [](const Scene& s) { s.put("log.json", nested(100000)); }, 1, tooManyValues},
+        {"log_key_of_40000_members",
+         [](const Scene& s) {
+             s.put("log.json", withEnvelope([](Json::Value& e) {
+                       for (int i = 0; i < 40000; ++i)
+                           e[std::to_string(i)] = i;
+                   }));
+         },
+         1, tooManyValues},
+        {"log_key_of_100_KiB",
+         [](const Scene& s) {
+             s.put("log.json", withEnvelope([](Json::Value& e) { e["padding"] = std::string(100 << 10, 'x'); }));
+         },
+         1, failed + "key too large in log file: log.json (more than 65536 bytes)\n"},
+        {"log_file_over_32_MiB_with_a_comment",
+         [](const Scene& s) { s.put("log.json", "// a comment\n" + Log().text() + QByteArray(32 << 20, ' ')); }, 1,
+         notJson},
+        {"envelope_of_five_blocks",
+         [](const Scene& s) {
+             s.put("log.json", withEnvelope([](Json::Value& e) {
+                       e["data"] = QByteArray(5 * 512, '\x42').toBase64().toStdString();
+                   }));
+         },
+         1, failed + "envelope too large: 5 RSA blocks, at most 4\n"},
+        {"log_name_not_utf8",
+         [](const Scene&) {},
+         1,
+         failed + "file name is not valid UTF-8: caf\xef\xbf\xbd.json\n",
+         {QStringLiteral("-c"), QStringLiteral("exec \"$0\" decrypt key \"$(printf 'caf\\351.json')\""), keyUtility},
+         QStringLiteral("/bin/sh")},
+        {"log_name_of_245_bytes",
+         [](const Scene& s) { s.put(longName, Log()); },
+         0,
+         QByteArray(),
+         {QStringLiteral("decrypt"), QStringLiteral("key"), QLatin1String(longName)},
+         keyUtility,
+         decryptedAs(QLatin1String(longName) + QLatin1String(".decrypted"), plainLog)},
+        {"decrypt_output_beyond_the_file_size_limit",
+         [](const Scene& s) { s.put("log.json", withCompressed(qCompress(QByteArray(8192, 'x'), 1))); }, 1,
+         "Could not create outputfile: log.json.decrypted\n",
+         QStringList {QStringLiteral("--fsize=4096"), keyUtility} + decrypt, QStringLiteral("prlimit")},
+        {"encryptlog_plain_file_is_dev_zero",
+         [](const Scene& s) {
+             s.put("public.key", TestKeys::read(QStringLiteral("protocol-public.key")));
+             s.link("plain", "/dev/zero");
+         },
+         1, "Could not read plain file plain: FileUtilities: not a regular file: plain\n", encryptLogArguments,
+         encryptLog},
+        {"encryptlog_plain_file_over_128_MiB",
+         [](const Scene& s) {
+             s.put("public.key", TestKeys::read(QStringLiteral("protocol-public.key")));
+             s.sparse("plain", (qint64(1) << 27) + 1);
+         },
+         1, "Could not read plain file plain: FileUtilities: file too large: plain (more than 134217728 bytes)\n",
+         encryptLogArguments, encryptLog},
+        {"encryptlog_output_is_the_key_file",
+         [](const Scene& s) { s.put("public.key", TestKeys::read(QStringLiteral("protocol-private.key"))); },
+         1,
+         "Could not write outputfile public.key: it is the input file public.key\n",
+         {QStringLiteral("public.key"), QStringLiteral("plain"), QStringLiteral("public.key")},
+         encryptLog},
+        {"encryptlog_output_is_a_hard_link_to_the_plain_file",
+         [](const Scene& s) {
+             s.put("public.key", TestKeys::read(QStringLiteral("protocol-public.key")));
+             s.put("plain", plainLog);
+             s.hardLink("out.json", "plain");
+         },
+         1, "Could not write outputfile out.json: it is the input file plain\n", encryptLogArguments, encryptLog},
+        {"encryptlog_output_is_a_symlink_to_the_key_file",
+         [](const Scene& s) {
+             s.put("public.key", TestKeys::read(QStringLiteral("protocol-public.key")));
+             s.link("out.json", "public.key");
+         },
+         1, "Could not write outputfile out.json: it is the input file public.key\n", encryptLogArguments, encryptLog},
+        {"encryptlog_key_of_1024_bits", [](const Scene& s) { s.put("public.key", weakKeyFile(1024, 65537)); }, 1,
+         "Could not read key file public.key: ReverizRSA: public key too short: 1024 bits, at least 2048\n",
+         encryptLogArguments, encryptLog},
+        {"encryptlog_key_of_exponent_1", [](const Scene& s) { s.put("public.key", weakKeyFile(2048, 1)); }, 1,
+         "Could not read key file public.key: ReverizRSA: public key fails the key check\n", encryptLogArguments,
+         encryptLog},
+        {"encryptlog_output_beyond_the_file_size_limit",
+         [](const Scene& s) {
+             s.put("public.key", TestKeys::read(QStringLiteral("protocol-public.key")));
+             QByteArray noise(8192, '\0');
+             quint32 state = 1;
+             for (char& byte : noise)
+                 byte = static_cast<char>((state = state * 1103515245u + 12345u) >> 24);
+             s.put("plain", noise);
+         },
+         1, "Could not write outputfile out.json: cannot write out.json: File too large\n",
+         QStringList {QStringLiteral("--fsize=1024"), encryptLog} + encryptLogArguments, QStringLiteral("prlimit")},
     };
     return table;
 }

@@ -2,9 +2,16 @@
 
 #include "common/base64.h"
 #include "common/encryption/reverizkey.h"
+#include "common/encryption/reverizrsa.h"
+#include "common/exceptions/reverizexception.h"
+#include "common/fileutilities.h"
 #include "common/jsontext.h"
 
+#include <cstring>
+#include <stdexcept>
 #include <string>
+#include <string_view>
+#include <utility>
 #include <vector>
 
 #if defined(__SSE4_2__)
@@ -21,6 +28,10 @@ namespace {
 const char* const memberKey = "key";
 const char* const memberLogData = "logData";
 
+// New log files get a fresh AES-128 key with a random vector each.
+const QString logCipher = QStringLiteral("aes-128-cbc");
+constexpr unsigned int logKeyLength = 16;
+
 // Far below the permissive reader's own limit, so that every text read here is one it reads too.
 constexpr int maximumDepth = 256;
 
@@ -33,6 +44,11 @@ constexpr int maximumDepth = 256;
 class PartsHandler : public rapidjson::BaseReaderHandler<rapidjson::UTF8<>, PartsHandler>
 {
 public:
+    explicit PartsHandler(char* text)
+        : m_text(text)
+    {
+    }
+
     Parts parts;
 
     bool Null() { return value(Json::Value()); }
@@ -51,7 +67,8 @@ public:
     bool String(const char* text, rapidjson::SizeType length, bool /*copy*/)
     {
         if (m_depth == 1 && m_member == Member::LogData) {
-            parts.logData = text;
+            // Parsed in place, the string stands in the text that this handler was given to change.
+            parts.logData = m_text + (text - m_text);
             parts.logDataSize = length;
             m_member = Member::None;
             return true;
@@ -139,6 +156,7 @@ private:
         parts.logDataSize = 0;
     }
 
+    char* m_text;
     int m_depth = 0;
     Member m_member = Member::None;
     std::string m_name;
@@ -147,20 +165,118 @@ private:
 
 } // namespace
 
-Parts fromDocument(const Json::Value& document)
+namespace {
+
+[[noreturn]] void refuse(const QString& message, const QString& sourceFile, int sourceLine)
+{
+    throw InputRefusedException(QStringLiteral("EncryptedLogFile"), message, sourceFile, sourceLine);
+}
+
+// The bytes of text a JSON value holds: its strings and member names.
+std::size_t textSize(const Json::Value& value)
+{
+    switch (value.type()) {
+    case Json::stringValue: {
+        const char* begin = nullptr;
+        const char* end = nullptr;
+        value.getString(&begin, &end);
+        return static_cast<std::size_t>(end - begin);
+    }
+    case Json::arrayValue:
+    case Json::objectValue: {
+        std::size_t size = 0;
+        for (auto member = value.begin(); member != value.end(); ++member)
+            size += textSize(*member) + (value.isObject() ? member.name().size() : 0);
+        return size;
+    }
+    default:
+        return 0;
+    }
+}
+
+// Skips a string whose opening quote was at text[i - 1]; returns the index after its closing quote (or size).
+std::size_t skipString(const char* text, std::size_t size, std::size_t i)
+{
+    const std::size_t contentStart = i;
+    while (i < size) {
+        const auto* quote = static_cast<const char*>(std::memchr(text + i, '"', size - i));
+        if (!quote)
+            return size;
+        auto end = static_cast<std::size_t>(quote - text);
+        // The quote closes the string unless an odd number of backslashes escapes it.
+        std::size_t backslashes = 0;
+        while (end - backslashes > contentStart && text[end - backslashes - 1] == '\\')
+            ++backslashes;
+        i = end + 1;
+        if (backslashes % 2 == 0)
+            return i;
+    }
+    return size;
+}
+
+// Skips a comment whose "/" was at text[i - 1], as the permissive reader does; returns the index after it.
+std::size_t skipComment(const char* text, std::size_t size, std::size_t i)
+{
+    if (i >= size)
+        return i;
+    if (text[i] == '/') {
+        while (i < size && text[i] != '\n' && text[i] != '\r')
+            ++i;
+        return i;
+    }
+    if (text[i] == '*') {
+        for (i += 1; i + 1 < size; ++i) {
+            if (text[i] == '*' && text[i + 1] == '/')
+                return i + 2;
+        }
+        return size;
+    }
+    return i;
+}
+
+} // namespace
+
+bool hasAtMostValues(const char* text, std::size_t size, std::size_t limit)
+{
+    // Every value but the first of a container follows a comma, and every member has a name; so strings,
+    // containers and commas (plus the root) count the values and names from above.
+    std::size_t count = 1;
+    std::size_t i = 0;
+    while (i < size) {
+        const char c = text[i++];
+        if (c == '"') {
+            i = skipString(text, size, i);
+            ++count;
+        } else if (c == '/') {
+            i = skipComment(text, size, i);
+        } else if (c == ',' || c == '[' || c == '{') {
+            ++count;
+        } else {
+            continue;
+        }
+        if (count > limit)
+            return false;
+    }
+    return true;
+}
+
+Parts fromDocument(const Json::Value& document, QByteArray& storage)
 {
     Parts parts;
     if (!document.isObject())
         return parts;
-    if (const Json::Value* key = document.find(memberKey, memberKey + 3))
-        parts.key = *key;
-    const Json::Value* logData = document.find(memberLogData, memberLogData + 7);
+    const std::string_view key(memberKey);
+    const std::string_view logDataName(memberLogData);
+    if (const Json::Value* value = document.find(key.data(), key.data() + key.size()))
+        parts.key = *value;
+    const Json::Value* logData = document.find(logDataName.data(), logDataName.data() + logDataName.size());
     if (logData && logData->isString()) {
         const char* begin = nullptr;
         const char* end = nullptr;
         logData->getString(&begin, &end);
-        parts.logData = begin;
-        parts.logDataSize = static_cast<std::size_t>(end - begin);
+        storage = QByteArray(begin, static_cast<qsizetype>(end - begin));
+        parts.logData = storage.data();
+        parts.logDataSize = static_cast<std::size_t>(storage.size());
     }
     return parts;
 }
@@ -170,7 +286,7 @@ std::optional<Parts> scanInPlace(char* text, std::size_t size)
     // The reader stops at a zero byte, as at the end of the text; one inside the text makes it decline.
     if (size == 0 || text[size] != '\0')
         return std::nullopt;
-    PartsHandler handler;
+    PartsHandler handler(text);
     rapidjson::InsituStringStream stream(text);
     rapidjson::Reader reader;
     // Recursive, not iterative: the handler bounds the depth, and the iterative parser's first push onto its
@@ -183,37 +299,77 @@ std::optional<Parts> scanInPlace(char* text, std::size_t size)
     return std::move(handler.parts);
 }
 
-LogFile read(LargeBuffer text, const std::function<Json::Value()>& readAgain)
+QByteArray make(const std::shared_ptr<ReverizRSA>& pair, const QByteArray& plain)
 {
+    if (!pair)
+        throw std::invalid_argument("EncryptedLogFile::make: no key pair");
+    if (plain.size() > MaximumPlainSize)
+        refuse(QStringLiteral("plain log too large: %1 bytes, at most %2").arg(plain.size()).arg(MaximumPlainSize),
+               REVERIZ_HERE);
+    pair->checkPublicKey(MinimumKeyBits);
+    const std::shared_ptr<ReverizKey> key = ReverizKey::createLogfileKey(logCipher, logKeyLength, false);
+    Json::Value document(Json::objectValue);
+    document[memberKey] = key->toJson(pair);
+    document[memberLogData] = key->encryptData(plain).toBase64().toStdString();
+    return QByteArray::fromStdString(JsonText::compact(document));
+}
+
+LogFile LogFile::open(const QString& path)
+{
+    return read(FileUtilities::readLargeFile(path, true, MaximumFileSize), path, [&path] {
+        QByteArray text;
+        FileUtilities::readByteArray(path, text, true, PermissiveReadLimit);
+        return text;
+    });
+}
+
+LogFile LogFile::read(LargeBuffer text, const QString& name, const std::function<QByteArray()>& readAgain)
+{
+    const std::size_t size = text.size() > 0 ? text.size() - 1 : 0;
+    if (static_cast<quint64>(size) > static_cast<quint64>(MaximumFileSize))
+        refuse(QStringLiteral("file too large: %1 (more than %2 bytes)").arg(name).arg(MaximumFileSize), REVERIZ_HERE);
+    // Counted before either reader builds anything: both then hold at most this many values.
+    if (!hasAtMostValues(text.data(), size, MaximumValues))
+        refuse(QStringLiteral("too many JSON values in log file: %1 (more than %2)").arg(name).arg(MaximumValues),
+               REVERIZ_HERE);
+
     LogFile file;
-    std::optional<Parts> parts;
-    if (text.size() > 0)
-        parts = scanInPlace(text.data(), text.size() - 1);
-    if (parts) {
-        file.parts = std::move(*parts);
-        file.text = std::move(text);
-        return file;
+    if (std::optional<Parts> parts = size > 0 ? scanInPlace(text.data(), size) : std::nullopt) {
+        file.m_parts = std::move(*parts);
+        file.m_text = std::move(text);
+    } else {
+        // The text is spoilt by now; the permissive reader reads the file again, if it is small enough for that.
+        text = LargeBuffer();
+        if (static_cast<qint64>(size) > PermissiveReadLimit)
+            throw FileUtilities::jsonParseFailure(name, REVERIZ_HERE);
+        const QByteArray again = readAgain();
+        if (!hasAtMostValues(again.constData(), static_cast<std::size_t>(again.size()), MaximumValues))
+            refuse(QStringLiteral("too many JSON values in log file: %1 (more than %2)").arg(name).arg(MaximumValues),
+                   REVERIZ_HERE);
+        Json::Value document;
+        if (!JsonText::parsePermissive(again, document))
+            throw FileUtilities::jsonParseFailure(name, REVERIZ_HERE);
+        file.m_parts = fromDocument(document, file.m_declined);
     }
-    // The text is spoilt by now; the permissive reader reads the file again.
-    text = LargeBuffer();
-    const Json::Value document = readAgain();
-    const Parts read = fromDocument(document);
-    file.parts.key = read.key;
-    if (read.logData) {
-        file.declined = QByteArray(read.logData, static_cast<qsizetype>(read.logDataSize));
-        file.parts.logData = file.declined.constData();
-        file.parts.logDataSize = read.logDataSize;
-    }
+    if (textSize(file.m_parts.key) > MaximumKeySize)
+        refuse(QStringLiteral("key too large in log file: %1 (more than %2 bytes)").arg(name).arg(MaximumKeySize),
+               REVERIZ_HERE);
     return file;
 }
 
-bool decryptLogData(const ReverizKey& key, LogFile& file, const CompressedFormat::Sink& sink)
+std::shared_ptr<ReverizKey> LogFile::unwrapKey(const std::shared_ptr<ReverizRSA>& pair) const
 {
-    if (!file.parts.logData)
+    if (!pair)
+        throw std::invalid_argument("EncryptedLogFile::LogFile::unwrapKey: no key pair");
+    return ReverizKey::fromJson(pair->decrypt(m_parts.key, MaximumKeyBlocks));
+}
+
+bool LogFile::decryptTo(const ReverizKey& key, const CompressedFormat::Sink& sink)
+{
+    if (!m_parts.logData)
         return key.decryptDataInPlace(nullptr, 0, sink);
-    // The log data lies in the file's text or in the copy, both this file's own to change.
-    char* text = const_cast<char*>(file.parts.logData);
-    const std::size_t size = Base64::decodeLenient(text, file.parts.logDataSize, text);
+    char* text = std::exchange(m_parts.logData, nullptr);
+    const std::size_t size = Base64::decodeLenient(text, std::exchange(m_parts.logDataSize, 0), text);
     return key.decryptDataInPlace(text, static_cast<qsizetype>(size), sink);
 }
 

@@ -6,6 +6,8 @@
 #include <openssl/decoder.h>
 #include <openssl/encoder.h>
 #include <openssl/evp.h>
+#include <openssl/param_build.h>
+#include <openssl/params.h>
 #include <openssl/provider.h>
 
 #include <memory>
@@ -26,6 +28,8 @@ struct OsslFree
     void operator()(EVP_PKEY_CTX* p) const noexcept { EVP_PKEY_CTX_free(p); }
     void operator()(OSSL_DECODER_CTX* p) const noexcept { OSSL_DECODER_CTX_free(p); }
     void operator()(OSSL_ENCODER_CTX* p) const noexcept { OSSL_ENCODER_CTX_free(p); }
+    void operator()(OSSL_PARAM* p) const noexcept { OSSL_PARAM_free(p); }
+    void operator()(OSSL_PARAM_BLD* p) const noexcept { OSSL_PARAM_BLD_free(p); }
     void operator()(OSSL_PROVIDER* p) const noexcept { OSSL_PROVIDER_unload(p); }
 };
 

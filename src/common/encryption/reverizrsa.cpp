@@ -14,6 +14,7 @@
 #include <openssl/err.h>
 #include <openssl/rsa.h>
 
+#include <algorithm>
 #include <ostream>
 #include <utility>
 
@@ -65,6 +66,21 @@ QByteArray base64Member(const Json::Value& json, const char* name)
 {
     const Json::Value& value = memberOf(json, name);
     return value.isString() ? QByteArray::fromBase64(QByteArray::fromStdString(value.asString())) : QByteArray();
+}
+
+// The number of bytes base64Member gives, counted without decoding: six bits for every character of the
+// alphabet, leftover bits dropped.
+qint64 base64DecodedSize(const Json::Value& value)
+{
+    if (!value.isString())
+        return 0;
+    const char* begin = nullptr;
+    const char* end = nullptr;
+    value.getString(&begin, &end);
+    const auto inAlphabet = [](char c) {
+        return (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z') || (c >= '0' && c <= '9') || c == '+' || c == '/';
+    };
+    return static_cast<qint64>(std::count_if(begin, end, inAlphabet)) * 6 / 8;
 }
 
 QByteArray compactText(const Json::Value& value)
@@ -191,6 +207,23 @@ std::shared_ptr<ReverizRSA> ReverizRSA::fromJson(const Json::Value& json)
                                         requiresPassPhrase);
 }
 
+void ReverizRSA::checkPublicKey(int minimumBits) const
+{
+    const OsslPtr<EVP_PKEY> key = makeRSA(false);
+    const int bits = EVP_PKEY_get_bits(key.get());
+    if (bits < minimumBits) {
+        throw InputRefusedException(
+            Context, QStringLiteral("public key too short: %1 bits, at least %2").arg(bits).arg(minimumBits),
+            REVERIZ_HERE);
+    }
+    const OsslPtr<EVP_PKEY_CTX> context(
+        EVP_PKEY_CTX_new_from_pkey(/*libctx=*/nullptr, key.get(), /*propquery=*/nullptr));
+    const bool passed = context && EVP_PKEY_public_check(context.get()) == 1;
+    ERR_clear_error();
+    if (!passed)
+        throw InputRefusedException(Context, QStringLiteral("public key fails the key check"), REVERIZ_HERE);
+}
+
 QString ReverizRSA::publicKeyFingerPrint() const
 {
     if (m_publicKey.isEmpty())
@@ -314,7 +347,7 @@ Json::Value ReverizRSA::encrypt(const Json::Value& value) const
     return envelope;
 }
 
-Json::Value ReverizRSA::decrypt(const Json::Value& envelope) const
+Json::Value ReverizRSA::decrypt(const Json::Value& envelope, int maximumBlocks) const
 {
     // The recipient comes first: an envelope for another actor is refused before any key is touched.
     if (!hasMember(envelope, EncryptedFor))
@@ -323,13 +356,20 @@ Json::Value ReverizRSA::decrypt(const Json::Value& envelope) const
         throw DecryptWithWrongKeyException(REVERIZ_HERE);
     if (!envelope.isMember(Data))
         throw JsonMemberMissingException(Context, QLatin1String(Data), REVERIZ_HERE);
-    const QByteArray ciphertext = base64Member(envelope, Data);
 
     const OsslPtr<EVP_PKEY> key = makeRSA(true);
     const int blockSize = EVP_PKEY_get_size(key.get());
     const OsslPtr<EVP_PKEY_CTX> context = oaepContext(*key, false);
     if (!context || blockSize <= 0)
         failDecryption("rsa decrypt init failed", REVERIZ_HERE);
+    // Each block costs a private-key operation, so the blocks are counted before the first one.
+    const qint64 blocks = (base64DecodedSize(memberOf(envelope, Data)) + blockSize - 1) / blockSize;
+    if (blocks > maximumBlocks) {
+        throw InputRefusedException(
+            Context, QStringLiteral("envelope too large: %1 RSA blocks, at most %2").arg(blocks).arg(maximumBlocks),
+            REVERIZ_HERE);
+    }
+    const QByteArray ciphertext = base64Member(envelope, Data);
 
     QByteArray plaintext;
     for (qsizetype offset = 0; offset < ciphertext.size(); offset += blockSize) {

@@ -10,6 +10,7 @@
 #include <json/value.h>
 
 #include <iosfwd>
+#include <limits>
 #include <memory>
 
 /**
@@ -42,6 +43,16 @@ public:
      * then the owner as ReverizActor::fromJson does. Throws on the first failure.
      */
     static std::shared_ptr<ReverizRSA> fromJson(const Json::Value& json);
+
+    /** The largest key file read: a pair of the largest RSA size with its owner takes a few KiB. */
+    static constexpr qint64 MaximumKeyFileSize = qint64(1) << 20;
+
+    /**
+     * Returns only if the public key is safe to encrypt for: OpenSSL's public key check passes (it refuses, for
+     * example, an exponent of 1 or an even one) and the modulus has at least minimumBits bits. Throws
+     * InputRefusedException otherwise, JsonMemberInvalidException when the public key does not parse.
+     */
+    void checkPublicKey(int minimumBits) const;
 
     /** The first 8 lower-case hexadecimal digits of the SHA-1 of the public key PEM; empty without one. */
     QString publicKeyFingerPrint() const;
@@ -76,12 +87,15 @@ public:
      * RSA-OAEP (SHA-1) encrypted in chunks of k - 42 bytes, k bytes each}.
      */
     Json::Value encrypt(const Json::Value& value) const;
+    /** No bound on the number of RSA blocks of an envelope. */
+    static constexpr int AnyNumberOfBlocks = std::numeric_limits<int>::max();
     /**
      * The value inside an envelope made for the owner. The recipient is checked before any RSA work
-     * (DecryptWithWrongKeyException); a damaged ciphertext throws DecryptionFailedException, a plaintext that
-     * is not a strict JSON object or array JsonParseError.
+     * (DecryptWithWrongKeyException), and so is the size: an envelope of more than maximumBlocks RSA blocks
+     * throws InputRefusedException. A damaged ciphertext throws DecryptionFailedException, a plaintext that is
+     * not a strict JSON object or array JsonParseError.
      */
-    Json::Value decrypt(const Json::Value& envelope) const;
+    Json::Value decrypt(const Json::Value& envelope, int maximumBlocks = AnyNumberOfBlocks) const;
     /** The RSASSA-PKCS1-v1_5 signature over the SHA-1 digest of data, k bytes. */
     QByteArray sign(const QByteArray& data) const;
     /** {"data": Base64 of the compact text, "signature": Base64 of the signature over that Base64 text,

@@ -190,3 +190,9 @@ SizeMismatchOnBlockFileReadException::SizeMismatchOnBlockFileReadException(const
                        QStringLiteral("Block"), blockId, QString(), sourceFile, sourceLine)
 {
 }
+
+InputRefusedException::InputRefusedException(const QString& context, const QString& message, const QString& sourceFile,
+                                             int sourceLine)
+    : ReverizException(context, message, sourceFile, sourceLine)
+{
+}

@@ -203,6 +203,17 @@ public:
     BIOFailureException(const QString& context, const QString& sourceFile, int sourceLine);
 };
 
+/**
+ * Thrown when an input is refused before it is read or used: a file that is not a regular file or is too large, a
+ * file name that is not valid UTF-8, or content beyond what a legitimate input needs. It has no error code; its
+ * message says what was refused and names the input.
+ */
+class InputRefusedException final : public ReverizException
+{
+public:
+    InputRefusedException(const QString& context, const QString& message, const QString& sourceFile, int sourceLine);
+};
+
 /** Thrown by ReverizPackageBlock::readDataFromFile when a block file has the wrong SHA-1 (code 4020). */
 class CheckSumMismatchOnBlockFileReadException final : public ReverizException
 {

@@ -1,23 +1,16 @@
 #include "encryptlogcommand.h"
 
 #include "common/atomicfile.h"
-#include "common/encryption/reverizkey.h"
+#include "common/encryption/encryptedlogfile.h"
 #include "common/encryption/reverizrsa.h"
 #include "common/exceptions/reverizexception.h"
 #include "common/fileutilities.h"
-#include "common/jsontext.h"
-
-#include <QFile>
 
 #include <memory>
 
 namespace EncryptLog {
 
 namespace {
-
-// Log files are written as the system writes them: a fresh AES-128 key with a random vector per file.
-const QString LogCipher = QStringLiteral("aes-128-cbc");
-constexpr unsigned int LogKeyLength = 16;
 
 int fail(QTextStream& err, const QString& message)
 {
@@ -40,35 +33,41 @@ QString usage(const QString& programName)
 
 int encryptLogFile(const QString& keyFilePath, const QString& plainPath, const QString& outputPath, QTextStream& err)
 {
+    // The output replaces its file: were that an input, the input would be lost (a private key file replaced by a
+    // log encrypted for the very key it held).
+    for (const QString& input : {keyFilePath, plainPath}) {
+        if (PathTools::isSameFile(outputPath, input))
+            return fail(
+                err, QStringLiteral("Could not write outputfile %1: it is the input file %2").arg(outputPath, input));
+    }
+
     std::shared_ptr<ReverizRSA> pair;
     try {
         Json::Value keyDocument;
-        FileUtilities::readJsonValue(keyFilePath, keyDocument, true);
+        FileUtilities::readJsonValue(keyFilePath, keyDocument, true, ReverizRSA::MaximumKeyFileSize);
         pair = ReverizRSA::fromJson(keyDocument);
+        pair->checkPublicKey(EncryptedLogFile::MinimumKeyBits);
     } catch (const ReverizException& e) {
         return fail(err, QStringLiteral("Could not read key file %1: %2").arg(keyFilePath, describe(e)));
     }
 
-    QFile plainFile(plainPath);
-    if (!plainFile.open(QIODevice::ReadOnly))
-        return fail(err, QStringLiteral("Could not read plain file %1: %2").arg(plainPath, plainFile.errorString()));
-    const QByteArray plain = plainFile.readAll();
-    if (plain.size() != plainFile.size())
-        return fail(err, QStringLiteral("Could not read plain file %1: %2").arg(plainPath, plainFile.errorString()));
-
-    Json::Value document(Json::objectValue);
+    QByteArray plain;
     try {
-        const std::shared_ptr<ReverizKey> key = ReverizKey::createLogfileKey(LogCipher, LogKeyLength, false);
-        document["key"] = key->toJson(pair);
-        document["logData"] = key->encryptData(plain).toBase64().toStdString();
+        FileUtilities::readByteArray(plainPath, plain, false, EncryptedLogFile::MaximumPlainSize);
+    } catch (const ReverizException& e) {
+        return fail(err, QStringLiteral("Could not read plain file %1: %2").arg(plainPath, describe(e)));
+    }
+
+    QByteArray document;
+    try {
+        document = EncryptedLogFile::make(pair, plain);
     } catch (const ReverizException& e) {
         return fail(err, QStringLiteral("Could not encrypt %1: %2").arg(plainPath, describe(e)));
     }
 
-    // Like the decrypt command's output: complete or not there, and a failure leaves nothing behind (a companion
-    // left by writeJsonValue would hold the whole output).
+    // Like the decrypt command's output: complete or not there, and a failure leaves nothing behind.
     AtomicFile output(outputPath);
-    if (!output.open() || !output.write(QByteArray::fromStdString(JsonText::compact(document))) || !output.commit())
+    if (!output.open(AtomicFile::Permissions::Public) || !output.write(document) || !output.commit())
         return fail(err, QStringLiteral("Could not write outputfile %1: %2").arg(outputPath, output.errorString()));
     return 0;
 }

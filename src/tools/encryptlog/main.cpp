@@ -1,22 +1,27 @@
+#include "common/atomicfile.h"
 #include "common/encryption/cryptoinit.h"
+#include "common/stringconversion.h"
 #include "encryptlogcommand.h"
 
-#include <QFile>
 #include <QStringList>
 #include <QTextStream>
 
 #include <exception>
+#include <new>
 
 int main(int argc, char* argv[])
 {
     QTextStream err(stderr);
     try {
+        AtomicFile::removeTemporaryFilesOnSignals();
         Crypto::initialize();
-        // Arguments are decoded as file names are, so non-ASCII paths survive.
         QStringList arguments;
         for (int i = 0; i < argc; ++i)
-            arguments << QFile::decodeName(argv[i]);
+            arguments << StringConversion::fromCommandLine(argv[i]);
         return EncryptLog::run(arguments, err);
+    } catch (const std::bad_alloc&) {
+        err << "encryptlog: out of memory\n";
+        return 1;
     } catch (const std::exception& e) {
         err << "encryptlog: " << e.what() << '\n';
         return 1;

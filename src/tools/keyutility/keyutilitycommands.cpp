@@ -9,13 +9,14 @@
 
 #include <QFileInfo>
 
+#include <new>
+
 namespace KeyUtility {
 
 namespace {
 
 const QString PublicKeyFileName = QStringLiteral("protocolkey-public.key");
 const QString PrivateKeyFileName = QStringLiteral("protocolkey-private.key");
-constexpr mode_t PrivateKeyFileMode = 0600;
 
 QString pathIn(const QString& directory, const QString& fileName)
 {
@@ -75,10 +76,14 @@ int createKey(const QString& serverUUID, QTextStream& err, const QString& direct
     // removes its temporary file when it goes out of scope.
     AtomicFile privateFile(pathIn(directory, PrivateKeyFileName));
     AtomicFile publicFile(pathIn(directory, PublicKeyFileName));
-    if (!privateFile.open(PrivateKeyFileMode) || !privateFile.write(privateDocument))
+    if (!privateFile.open(AtomicFile::Permissions::OwnerOnly) || !privateFile.write(privateDocument))
         return reportWriteFailure(privateFile, err);
-    if (!publicFile.open() || !publicFile.write(publicDocument))
+    if (!publicFile.open(AtomicFile::Permissions::Public) || !publicFile.write(publicDocument))
         return reportWriteFailure(publicFile, err);
+    // Another create in this directory must not rename its files between these two renames, or the two files
+    // could hold halves of different pairs. Where the directory cannot be locked (it is not readable, or its file
+    // system has no locks) the renames go ahead unserialised.
+    const DirectoryLock lock(directory);
     if (!privateFile.commit())
         return reportWriteFailure(privateFile, err);
     if (!publicFile.commit())
@@ -90,33 +95,27 @@ int decryptLog(const QString& keyFilePath, const QString& inputPath, QTextStream
 {
     const QString outputPath = inputPath + QLatin1String(".decrypted");
     try {
+        // The key file is read before the log file and checked after it, so that the failures come in that order.
         Json::Value keyDocument;
-        FileUtilities::readJsonValue(keyFilePath, keyDocument, true);
-
-        // The log file is read once into one buffer and worked on where it stands: the fast reader finds the
-        // wrapped key and the Base64 log data, which is decoded and decrypted in place, and the plain log streams
-        // to the output. Text the fast reader declines is read again, the usual way.
-        EncryptedLogFile::LogFile logFile =
-            EncryptedLogFile::read(FileUtilities::readLargeFile(inputPath, true), [&inputPath] {
-                Json::Value document;
-                FileUtilities::readJsonValue(inputPath, document, true);
-                return document;
-            });
+        FileUtilities::readJsonValue(keyFilePath, keyDocument, true, ReverizRSA::MaximumKeyFileSize);
+        EncryptedLogFile::LogFile logFile = EncryptedLogFile::LogFile::open(inputPath);
         const std::shared_ptr<ReverizRSA> pair = ReverizRSA::fromJson(keyDocument);
-        const std::shared_ptr<ReverizKey> key = ReverizKey::fromJson(pair, logFile.parts.key);
+        const std::shared_ptr<ReverizKey> key = logFile.unwrapKey(pair);
 
         // The output is checked before anything is decrypted, and replaces an existing file only when complete.
         AtomicFile output(outputPath);
-        if (QFileInfo(outputPath).isDir() || !output.open())
+        if (QFileInfo(outputPath).isDir() || !output.open(AtomicFile::Permissions::PlainText))
             return reportCreateFailure(outputPath, err);
         const auto write = [&output](const char* piece, std::size_t size) { return output.write(piece, size); };
-        if (!EncryptedLogFile::decryptLogData(*key, logFile, write) || !output.commit(AtomicFile::Durability::Unsynced))
+        if (!logFile.decryptTo(*key, write) || !output.commit(AtomicFile::Durability::Unsynced))
             return reportCreateFailure(outputPath, err);
         return 0;
     } catch (const ReverizException& e) {
         return reportDecryptFailure(e.message(), err);
+    } catch (const std::bad_alloc&) {
+        throw; // reported by main, as for every command
     } catch (const std::exception& e) {
-        // The JSON library's own errors (a member of a type it cannot convert) and exhausted memory.
+        // The JSON library's own errors: a member of a type it cannot convert.
         return reportDecryptFailure(QString::fromLocal8Bit(e.what()), err);
     }
 }

@@ -1,26 +1,31 @@
+#include "common/atomicfile.h"
 #include "common/encryption/cryptoinit.h"
+#include "common/stringconversion.h"
 #include "keyutilitycommands.h"
 
-#include <QFile>
 #include <QStringList>
 #include <QTextStream>
 
 #include <cstdio>
 #include <exception>
+#include <new>
 
 int main(int argc, char* argv[])
 {
     QTextStream out(stdout);
     QTextStream err(stderr);
     try {
+        AtomicFile::removeTemporaryFilesOnSignals();
         Crypto::initialize();
-        // Arguments are decoded as file names are, so non-ASCII paths and server UUIDs survive.
         QStringList arguments;
         for (int i = 0; i < argc; ++i)
-            arguments << QFile::decodeName(argv[i]);
+            arguments << StringConversion::fromCommandLine(argv[i]);
         return KeyUtility::run(arguments, out, err);
+    } catch (const std::bad_alloc&) {
+        err << "keyutility: out of memory\n";
+        return 1;
     } catch (const std::exception& e) {
-        // The commands handle the library's exceptions; this is for the rest, such as exhausted memory.
+        // The commands handle the library's exceptions; this is for the rest.
         err << "keyutility: " << e.what() << '\n';
         return 1;
     }
