@@ -32,7 +32,10 @@ CXX=clang++ cmake -S "$REPO_ROOT" -B "$build" -G Ninja --log-level=WARNING -DCMA
     || die "configuring $build failed"
 cmake --build "$build" --target "${targets[@]}" -- -j "$(nproc)" --quiet || die "building $build failed"
 
-export ASAN_OPTIONS=detect_leaks=1:halt_on_error=1:detect_stack_use_after_return=1
+# Memory in proportion: no input (a few KiB) may need more than twice its size and 64 MiB, so no single allocation
+# may reach 64 MiB, and the whole process, with the sanitizer's shadow and a 64 MiB quarantine of freed memory,
+# stays under 512 MiB. An input that needs more is a finding.
+export ASAN_OPTIONS=detect_leaks=1:halt_on_error=1:detect_stack_use_after_return=1:quarantine_size_mb=64
 export UBSAN_OPTIONS=halt_on_error=1:print_stacktrace=1
 # Files the targets write go to memory when it can: the fuzzers write one per input.
 [ -d /dev/shm ] && [ -w /dev/shm ] && export TMPDIR=/dev/shm
@@ -56,7 +59,7 @@ for target in "${targets[@]}"; do
     result=0
     duration=(-max_total_time=$((minutes * 60)))
     [ "$minutes" -eq 0 ] && duration=(-runs=0)
-    "$build/fuzz/$target" "${duration[@]}" -timeout=30 -rss_limit_mb=4096 -print_final_stats=1 \
+    "$build/fuzz/$target" "${duration[@]}" -timeout=30 -rss_limit_mb=512 -malloc_limit_mb=64 -print_final_stats=1 \
         -artifact_prefix="$findings/" "${dictionary[@]}" "$work" >"$log" 2>&1 || result=$?
     elapsed=$(($(date +%s) - started))
     found=$(($(find "$findings" -type f | wc -l) - before))

@@ -7,6 +7,7 @@
 #include "common/encryption/reverizrsa.h"
 #include "common/encryption/rsakeys.h"
 #include "common/jsontext.h"
+#include "support/fileprobes.h"
 #include "support/processrunner.h"
 #include "support/qtprinters.h"
 #include "support/testkeys.h"
@@ -25,8 +26,14 @@
 #include <functional>
 #include <optional>
 #include <string>
+#include <csignal>
+#include <fcntl.h>
+#include <iostream>
+#include <sys/resource.h>
 #include <sys/stat.h>
+#include <sys/wait.h>
 #include <unistd.h>
+#include <vector>
 
 namespace {
 
@@ -702,5 +709,183 @@ TEST_P(HostileInput, IsRefusedWithItsMessageAndChangesNothing)
 
 INSTANTIATE_TEST_SUITE_P(Catalogue, HostileInput, ::testing::ValuesIn(rows()),
                          [](const ::testing::TestParamInfo<Row>& info) { return std::string(info.param.name); });
+
+// The attack the modes guard against: anyone may encrypt a program as a log for a public key and put a
+// set-user-ID file where root's decrypt writes its output. No output takes such bits, nor the mode of a file
+// that is someone else's or behind a link.
+TEST(OutputModes, NoOutputCarriesSpecialBitsOrAModeItWasNotMeantToHave)
+{
+    struct ModeRow
+    {
+        const char* name;
+        std::function<void(const Scene&, const QString& directory)> prepare;
+        QString program;
+        QStringList arguments;
+        const char* output;
+        mode_t expected;
+        bool asRootOnly = false;
+    };
+    const auto existing = [](const char* name, mode_t mode) {
+        return [name, mode](const Scene& s, const QString& directory) {
+            s.put(name, "earlier");
+            ASSERT_EQ(::chmod(QFile::encodeName(directory + '/' + name).constData(), mode), 0);
+        };
+    };
+    const ModeRow rows[] = {
+        {"decrypt_new_output", [](const Scene&, const QString&) {}, keyUtility, decrypt, "log.json.decrypted", 0600},
+        {"decrypt_over_an_own_0640_file", existing("log.json.decrypted", 0640), keyUtility, decrypt,
+         "log.json.decrypted", 0640},
+        {"decrypt_over_an_own_set_user_id_file", existing("log.json.decrypted", 06755), keyUtility, decrypt,
+         "log.json.decrypted", 0755},
+        {"decrypt_over_a_link_to_an_own_0644_file",
+         [](const Scene& s, const QString& directory) {
+             s.put("elsewhere", "earlier");
+             ASSERT_EQ(::chmod(QFile::encodeName(directory + "/elsewhere").constData(), 0644), 0);
+             s.link("log.json.decrypted", "elsewhere");
+         },
+         keyUtility, decrypt, "log.json.decrypted", 0600},
+        {"decrypt_over_another_users_set_user_id_file_in_a_sticky_directory",
+         [](const Scene& s, const QString& directory) {
+             ASSERT_EQ(::chmod(QFile::encodeName(directory).constData(), 01777), 0);
+             s.put("log.json.decrypted", "x");
+             const QByteArray output = QFile::encodeName(directory + "/log.json.decrypted");
+             ASSERT_EQ(::chown(output.constData(), 65534, 65534), 0);
+             ASSERT_EQ(::chmod(output.constData(), 04755), 0);
+         },
+         keyUtility, decrypt, "log.json.decrypted", 0600, true},
+        {"encryptlog_over_an_own_set_user_id_file",
+         [existing](const Scene& s, const QString& directory) {
+             s.put("public.key", TestKeys::read(QStringLiteral("protocol-public.key")));
+             s.put("plain", plainLog);
+             existing("out.json", 04755)(s, directory);
+         },
+         encryptLog, encryptLogArguments, "out.json", 0644},
+    };
+    const mode_t previousUmask = ::umask(022);
+    for (const ModeRow& row : rows) {
+        SCOPED_TRACE(row.name);
+        if (row.asRootOnly && ::geteuid() != 0) {
+            std::cout << "skipped " << row.name << ": it needs root, to give a file to another user\n";
+            continue;
+        }
+        QTemporaryDir directory;
+        const Scene scene(directory.path());
+        row.prepare(scene, directory.path());
+        const ProcessResult result = runProcess(row.program, row.arguments, QByteArray(), directory.path());
+        ASSERT_TRUE(result.ran);
+        EXPECT_EQ(result.status, 0) << result.err.toStdString();
+        struct stat info = {};
+        ASSERT_EQ(::lstat(QFile::encodeName(directory.filePath(QLatin1String(row.output))).constData(), &info), 0);
+        EXPECT_TRUE(S_ISREG(info.st_mode));
+        EXPECT_EQ(info.st_mode & 07777, row.expected);
+        EXPECT_EQ(info.st_uid, ::geteuid());
+    }
+    ::umask(previousUmask);
+}
+
+// Starts program (arguments[0]) in directory with its output discarded and no core file, and returns its pid.
+pid_t start(const QString& directory, const QStringList& arguments)
+{
+    std::vector<QByteArray> encoded;
+    for (const QString& argument : arguments)
+        encoded.push_back(QFile::encodeName(argument));
+    std::vector<char*> argv;
+    for (QByteArray& argument : encoded)
+        argv.push_back(argument.data());
+    argv.push_back(nullptr);
+    const QByteArray workingDirectory = QFile::encodeName(directory);
+    const pid_t pid = ::fork();
+    if (pid == 0) {
+        const rlimit noCore = {0, 0};
+        const int null = ::open("/dev/null", O_WRONLY);
+        if (::setrlimit(RLIMIT_CORE, &noCore) != 0 || ::chdir(workingDirectory.constData()) != 0 || null < 0
+            || ::dup2(null, 1) < 0 || ::dup2(null, 2) < 0)
+            ::_exit(126);
+        ::execv(argv[0], argv.data());
+        ::_exit(127);
+    }
+    return pid;
+}
+
+// A signal while the output is being written: the temporary file of plain text goes, the earlier output stays, and
+// the process ends as the signal ends it.
+TEST(Interruption, SignalsRemoveTheTemporaryFileAndKeepTheEarlierOutput)
+{
+    QTemporaryDir directory;
+    const Scene scene(directory.path());
+    scene.put("log.json", withCompressed(qCompress(QByteArray(120 << 20, 'a'), 1)));
+    const QStringList expected = {"key", "log.json", "log.json.decrypted"};
+    for (const int signal : {SIGINT, SIGTERM, SIGHUP, SIGQUIT}) {
+        SCOPED_TRACE(signal);
+        scene.put("log.json.decrypted", "earlier");
+        bool interrupted = false;
+        // The signal must arrive while the temporary file exists; a run that ends before is tried again.
+        for (int attempt = 0; attempt < 20 && !interrupted; ++attempt) {
+            const pid_t pid = start(directory.path(), QStringList {keyUtility} + decrypt);
+            ASSERT_GT(pid, 0);
+            for (int wait = 0; wait < 10000 && FileProbes::entries(directory.path()).size() == expected.size(); ++wait)
+                ::usleep(500);
+            ::kill(pid, signal);
+            int status = 0;
+            ASSERT_EQ(::waitpid(pid, &status, 0), pid);
+            interrupted = WIFSIGNALED(status);
+            if (interrupted)
+                EXPECT_EQ(WTERMSIG(status), signal);
+            else
+                scene.put("log.json.decrypted", "earlier");
+        }
+        EXPECT_TRUE(interrupted) << "every run ended before its signal";
+        EXPECT_EQ(FileProbes::entries(directory.path()), expected);
+        EXPECT_EQ(FileProbes::content(directory.filePath("log.json.decrypted")), "earlier");
+    }
+}
+
+// Memory in proportion to the file: decrypt runs under an address-space limit of twice the file's size and
+// 64 MiB beyond what the program itself maps, and must still refuse (or read) each of these files, not run out.
+TEST(MemoryBounds, LargeHostileLogsAreRefusedWithinTwiceTheirSize)
+{
+#if defined(__SANITIZE_ADDRESS__)
+    GTEST_SKIP() << "AddressSanitizer reserves more address space than any limit allows";
+#endif
+    constexpr qint64 programItself = qint64(128) << 20;
+    const QByteArray numbers = QByteArray(10000000 * 2, ',').replace(",,", "1,");
+    QByteArray noise(22 << 20, '\0');
+    quint32 state = 7;
+    for (char& byte : noise)
+        byte = static_cast<char>((state = state * 1103515245u + 12345u) >> 24);
+    const struct
+    {
+        const char* name;
+        std::function<QByteArray()> text;
+        QByteArray err;
+    } rows[] = {
+        {"array_nested_300_deep_with_ten_million_numbers",
+         [&] { return "{\"x\":" + QByteArray(300, '[') + numbers + '1' + QByteArray(300, ']') + "}"; }, tooManyValues},
+        {"key_padded_with_two_million_members",
+         [] {
+             QByteArray members;
+             for (int i = 0; i < 2000000; ++i)
+                 members += "\"" + QByteArray::number(i) + "\":0,";
+             return withEnvelope([](Json::Value&) {}).text().replace("{\"data\"", "{" + members + "\"data\"");
+         },
+         tooManyValues},
+        {"log_of_30_MiB_with_a_comment_read_permissively",
+         [&] { return "// by hand\n" + withCompressed(qCompress(noise, 0)).text(); }, QByteArray()},
+    };
+    for (const auto& row : rows) {
+        SCOPED_TRACE(row.name);
+        QTemporaryDir directory;
+        const Scene scene(directory.path());
+        const QByteArray text = row.text();
+        scene.put("log.json", text);
+        const qint64 limit = programItself + 2 * text.size() + (qint64(64) << 20);
+        const ProcessResult result =
+            runProcess("prlimit", QStringList {"--as=" + QString::number(limit), keyUtility} + decrypt, QByteArray(),
+                       directory.path());
+        ASSERT_TRUE(result.ran);
+        EXPECT_EQ(result.err, row.err);
+        EXPECT_EQ(result.status, row.err.isEmpty() ? 0 : 1);
+    }
+}
 
 } // namespace

@@ -81,8 +81,12 @@ qsizetype uncompressInto(QByteArrayView compressed, quint64 limitMiB, QByteArray
         std::min(limitInBytes(limitMiB), static_cast<quint64>(std::numeric_limits<qsizetype>::max() / 2)) + 1;
 
     // The announced size is where the output starts, not where it must end: a stream that does not fit is
-    // inflated again into twice the room, up to the limit.
-    const auto announced = static_cast<qsizetype>(std::min<quint64>(announcedSize(compressed), capacityLimit));
+    // inflated again into twice the room, up to the limit. Nor is more reserved than the stream can inflate to
+    // (deflate makes at most 1032 bytes of each byte), so a forged header on little data reserves little.
+    constexpr quint64 deflateMaximumRatio = 1032;
+    const quint64 possible = static_cast<quint64>(stream.size()) * deflateMaximumRatio + 1;
+    const auto announced =
+        static_cast<qsizetype>(std::min({static_cast<quint64>(announcedSize(compressed)), possible, capacityLimit}));
     if (buffer.size() < announced)
         buffer.resize(announced);
     for (;;) {

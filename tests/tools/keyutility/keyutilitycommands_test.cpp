@@ -1,3 +1,4 @@
+#include "common/atomicfile.h"
 #include "common/exceptions/reverizexception.h"
 #include "keyutilitycommands.h"
 #include "support/fileprobes.h"
@@ -10,7 +11,10 @@
 
 #include <gtest/gtest.h>
 
+#include <chrono>
 #include <functional>
+#include <optional>
+#include <thread>
 
 namespace {
 
@@ -87,6 +91,26 @@ TEST_F(CreateKeyTest, WriteFailureNamesTheFileAndLeavesNoTemporaryOrMismatchedPa
     EXPECT_EQ(entries(), (QStringList {privateName, publicName}));
     EXPECT_EQ(content(privateName),
               TestKeys::read("protocol-private.key").replace("3b241101-e2bb-4255-8caf-4136c566a962", "----"));
+}
+
+// Two creates in one directory must not interleave their renames: while another holds the directory's lock,
+// create writes its temporary files but renames neither.
+TEST_F(CreateKeyTest, RenamesWaitForTheDirectoryLock)
+{
+    std::optional<DirectoryLock> otherCreate(std::in_place, dir.path());
+    ASSERT_TRUE(otherCreate->locked()) << otherCreate->errorString().toStdString();
+    int status = -1;
+    std::thread create([&] { status = this->create("----"); });
+    const auto temporaryFiles = [&] { return entries().filter(QStringLiteral(".tmp-")).size(); };
+    for (int wait = 0; wait < 1000 && temporaryFiles() < 2; ++wait)
+        std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    std::this_thread::sleep_for(std::chrono::milliseconds(100));
+    EXPECT_EQ(temporaryFiles(), 2);
+    EXPECT_FALSE(entries().contains(privateName) || entries().contains(publicName));
+    otherCreate.reset();
+    create.join();
+    EXPECT_EQ(status, 0);
+    EXPECT_EQ(entries(), (QStringList {privateName, publicName}));
 }
 
 TEST(KeyUtilityUsage, UsageTextNamesTheProgramTwice)
