@@ -23,12 +23,12 @@
 #include <openssl/core_names.h>
 #include <openssl/param_build.h>
 
-#include <functional>
-#include <optional>
-#include <string>
 #include <csignal>
 #include <fcntl.h>
+#include <functional>
 #include <iostream>
+#include <optional>
+#include <string>
 #include <sys/resource.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
@@ -572,7 +572,9 @@ const std::vector<Row>& rows()
          failed + "file too large: log.json (more than " + QByteArray::number(EncryptedLogFile::MaximumFileSize)
              + " bytes)\n"},
         {"log_file_of_70000_numbers",
-         [](const Scene& s) { s.put("log.json", "{\"x\":[" + QByteArray(70000 * 2, ',').replace(",,", "1,") + "1]}"); },
+         [](const Scene& s) {
+             s.put("log.json", "{\"x\":[" + QByteArray(qsizetype(70000) * 2, ',').replace(",,", "1,") + "1]}");
+         },
          1, tooManyValues},
         {"log_file_nested_100000_deep", [](const Scene& s) { s.put("log.json", nested(100000)); }, 1, tooManyValues},
         {"log_key_of_40000_members",
@@ -594,7 +596,7 @@ const std::vector<Row>& rows()
         {"envelope_of_five_blocks",
          [](const Scene& s) {
              s.put("log.json", withEnvelope([](Json::Value& e) {
-                       e["data"] = QByteArray(5 * 512, '\x42').toBase64().toStdString();
+                       e["data"] = QByteArray(qsizetype(5) * 512, '\x42').toBase64().toStdString();
                    }));
          },
          1, failed + "envelope too large: 5 RSA blocks, at most 4\n"},
@@ -787,9 +789,11 @@ TEST(OutputModes, NoOutputCarriesSpecialBitsOrAModeItWasNotMeantToHave)
 pid_t start(const QString& directory, const QStringList& arguments)
 {
     std::vector<QByteArray> encoded;
+    encoded.reserve(static_cast<std::size_t>(arguments.size()));
     for (const QString& argument : arguments)
         encoded.push_back(QFile::encodeName(argument));
     std::vector<char*> argv;
+    argv.reserve(encoded.size() + 1);
     for (QByteArray& argument : encoded)
         argv.push_back(argument.data());
     argv.push_back(nullptr);
@@ -848,7 +852,7 @@ TEST(MemoryBounds, LargeHostileLogsAreRefusedWithinTwiceTheirSize)
     GTEST_SKIP() << "AddressSanitizer reserves more address space than any limit allows";
 #endif
     constexpr qint64 programItself = qint64(128) << 20;
-    const QByteArray numbers = QByteArray(10000000 * 2, ',').replace(",,", "1,");
+    const QByteArray numbers = QByteArray(qsizetype(10000000) * 2, ',').replace(",,", "1,");
     QByteArray noise(22 << 20, '\0');
     quint32 state = 7;
     for (char& byte : noise)
