@@ -1,11 +1,14 @@
 #include "encryptedlogfile.h"
 
+#include "common/atomicfile.h"
 #include "common/base64.h"
 #include "common/encryption/reverizkey.h"
 #include "common/encryption/reverizrsa.h"
 #include "common/exceptions/reverizexception.h"
 #include "common/fileutilities.h"
 #include "common/jsontext.h"
+
+#include <QFileInfo>
 
 #include <cstring>
 #include <stdexcept>
@@ -371,6 +374,23 @@ bool LogFile::decryptTo(const ReverizKey& key, const CompressedFormat::Sink& sin
     char* text = std::exchange(m_parts.logData, nullptr);
     const std::size_t size = Base64::decodeLenient(text, std::exchange(m_parts.logDataSize, 0), text);
     return key.decryptDataInPlace(text, static_cast<qsizetype>(size), sink);
+}
+
+void LogFile::decryptToFile(const ReverizKey& key, const QString& outputPath)
+{
+    const auto fail = [&outputPath](const QString& error, const QString& sourceFile, int sourceLine) {
+        return FileWriteFailedException(QStringLiteral("EncryptedLogFile"), error, QStringLiteral("OutputFile"),
+                                        outputPath, sourceFile, sourceLine);
+    };
+    AtomicFile output(outputPath);
+    // A directory in the way would only fail the rename, after all the work.
+    if (QFileInfo(outputPath).isDir())
+        throw fail(QStringLiteral("is a directory"), REVERIZ_HERE);
+    if (!output.open(AtomicFile::Permissions::PlainText))
+        throw fail(output.errorString(), REVERIZ_HERE);
+    const auto write = [&output](const char* piece, std::size_t size) { return output.write(piece, size); };
+    if (!decryptTo(key, write) || !output.commit(AtomicFile::Durability::Unsynced))
+        throw fail(output.errorString(), REVERIZ_HERE);
 }
 
 } // namespace EncryptedLogFile

@@ -129,6 +129,14 @@ public:
      */
     bool decryptTo(const ReverizKey& key, const CompressedFormat::Sink& sink);
 
+    /**
+     * decryptTo into the file outputPath, which appears only complete: the plain log goes to a temporary file
+     * beside it (AtomicFile, plain-text permissions, not synced: it can be made again) that replaces outputPath
+     * at the end. The output is checked before anything is decrypted. Throws FileWriteFailedException (idType
+     * "OutputFile", the path) when it cannot be written, and what decryptTo throws.
+     */
+    void decryptToFile(const ReverizKey& key, const QString& outputPath);
+
 private:
     LogFile() = default;
 

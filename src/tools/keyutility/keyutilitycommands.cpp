@@ -100,16 +100,10 @@ int decryptLog(const QString& keyFilePath, const QString& inputPath, QTextStream
         FileUtilities::readJsonValue(keyFilePath, keyDocument, true, ReverizRSA::MaximumKeyFileSize);
         EncryptedLogFile::LogFile logFile = EncryptedLogFile::LogFile::open(inputPath);
         const std::shared_ptr<ReverizRSA> pair = ReverizRSA::fromJson(keyDocument);
-        const std::shared_ptr<ReverizKey> key = logFile.unwrapKey(pair);
-
-        // The output is checked before anything is decrypted, and replaces an existing file only when complete.
-        AtomicFile output(outputPath);
-        if (QFileInfo(outputPath).isDir() || !output.open(AtomicFile::Permissions::PlainText))
-            return reportCreateFailure(outputPath, err);
-        const auto write = [&output](const char* piece, std::size_t size) { return output.write(piece, size); };
-        if (!logFile.decryptTo(*key, write) || !output.commit(AtomicFile::Durability::Unsynced))
-            return reportCreateFailure(outputPath, err);
+        logFile.decryptToFile(*logFile.unwrapKey(pair), outputPath);
         return 0;
+    } catch (const FileWriteFailedException&) {
+        return reportCreateFailure(outputPath, err);
     } catch (const ReverizException& e) {
         return reportDecryptFailure(e.message(), err);
     } catch (const std::bad_alloc&) {
