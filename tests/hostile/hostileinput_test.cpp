@@ -712,6 +712,38 @@ TEST_P(HostileInput, IsRefusedWithItsMessageAndChangesNothing)
 INSTANTIATE_TEST_SUITE_P(Catalogue, HostileInput, ::testing::ValuesIn(rows()),
                          [](const ::testing::TestParamInfo<Row>& info) { return std::string(info.param.name); });
 
+// Standard output gets the logs whole and in order, and nothing of a log whose stream fails only at its very end
+// (its checksum): it is checked whole before any of it is written. A reader that stops early ends it quietly.
+TEST(StandardOutput, NothingOfALogThatFailsAndQuietlyNothingMoreForAClosedPipe)
+{
+    QTemporaryDir directory;
+    const Scene scene(directory.path());
+    QByteArray large;
+    for (int line = 0; large.size() < (3 << 20); ++line)
+        large += "2026-12-08 12:00:00 INFO line " + QByteArray::number(line) + "\n";
+    QByteArray brokenChecksum = qCompress(large, 1);
+    brokenChecksum.back() = static_cast<char>(brokenChecksum.back() ^ 1);
+    scene.put("bad.json", withCompressed(brokenChecksum));
+    scene.put("large.json", withCompressed(qCompress(large, 1)));
+
+    ProcessResult result =
+        runProcess(keyUtility, {"decrypt", "-j", "2", "-o", "-", "key", "log.json", "bad.json", "log.json"},
+                   QByteArray(), directory.path());
+    EXPECT_EQ(result.status, 1);
+    EXPECT_EQ(result.err, failed + "bad.json: LRC2079\n");
+    EXPECT_TRUE(result.out == plainLog + plainLog) << result.out.size() << " bytes";
+
+    result = runProcess("/bin/bash",
+                        {"-c",
+                         "\"$0\" decrypt -o - key large.json large.json | head -c 100 >/dev/null; "
+                         "echo ${PIPESTATUS[0]}",
+                         keyUtility},
+                        QByteArray(), directory.path());
+    EXPECT_EQ(result.err, QByteArray());
+    EXPECT_EQ(result.out, "1\n");
+    EXPECT_EQ(FileProbes::entries(directory.path()), (QStringList {"bad.json", "key", "large.json", "log.json"}));
+}
+
 // The attack the modes guard against: anyone may encrypt a program as a log for a public key and put a
 // set-user-ID file where root's decrypt writes its output. No output takes such bits, nor the mode of a file
 // that is someone else's or behind a link.

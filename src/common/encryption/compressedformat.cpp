@@ -109,8 +109,12 @@ qsizetype uncompressInto(QByteArrayView compressed, quint64 limitMiB, QByteArray
     }
 }
 
-bool uncompressTo(QByteArrayView compressed, quint64 limitMiB, const Sink& sink)
+bool uncompressTo(QByteArrayView compressed, quint64 limitMiB, const Sink& sink, StreamCheck check)
 {
+    if (check == StreamCheck::BeforeWriting) {
+        // A first pass that keeps nothing throws for every stream that is not sound.
+        (void)uncompressTo(compressed, limitMiB, [](const char*, std::size_t) { return true; });
+    }
     // Big enough to keep the per-call costs small, small enough to stay in the caches.
     constexpr std::size_t pieceSize = std::size_t(1) << 20;
     const QByteArrayView stream = compressed.sliced(headerSize);

@@ -40,12 +40,21 @@ void dataUncompressSanityCheck(QByteArrayView compressed, quint64 limitMiB);
 /** Takes the next piece of uncompressed data; returns false to stop. */
 using Sink = std::function<bool(const char* data, std::size_t size)>;
 
+/** When a stream's soundness (it decodes, its checksum holds, it stays within its limit) is known. */
+enum class StreamCheck {
+    /** As it is inflated: a sink may have taken part of a stream that then fails. */
+    WhileWriting,
+    /** Before sink sees any of it: the stream is inflated once to check it and once more for sink. */
+    BeforeWriting,
+};
+
 /**
  * Inflates checked data like uncompress, with the same failures, but hands the output to sink in pieces of a
- * fixed buffer instead of holding all of it. Returns false when sink stopped it. sink may have taken part of
- * the output when this throws.
+ * fixed buffer instead of holding all of it. Returns false when sink stopped it. With StreamCheck::WhileWriting
+ * sink may have taken part of the output when this throws.
  */
-[[nodiscard]] bool uncompressTo(QByteArrayView compressed, quint64 limitMiB, const Sink& sink);
+[[nodiscard]] bool uncompressTo(QByteArrayView compressed, quint64 limitMiB, const Sink& sink,
+                                StreamCheck check = StreamCheck::WhileWriting);
 
 } // namespace CompressedFormat
 

@@ -367,13 +367,13 @@ std::shared_ptr<ReverizKey> LogFile::unwrapKey(const std::shared_ptr<ReverizRSA>
     return ReverizKey::fromJson(pair->decrypt(m_parts.key, MaximumKeyBlocks));
 }
 
-bool LogFile::decryptTo(const ReverizKey& key, const CompressedFormat::Sink& sink)
+bool LogFile::decryptTo(const ReverizKey& key, const CompressedFormat::Sink& sink, CompressedFormat::StreamCheck check)
 {
     if (!m_parts.logData)
-        return key.decryptDataInPlace(nullptr, 0, sink);
+        return key.decryptDataInPlace(nullptr, 0, sink, check);
     char* text = std::exchange(m_parts.logData, nullptr);
     const std::size_t size = Base64::decodeLenient(text, std::exchange(m_parts.logDataSize, 0), text);
-    return key.decryptDataInPlace(text, static_cast<qsizetype>(size), sink);
+    return key.decryptDataInPlace(text, static_cast<qsizetype>(size), sink, check);
 }
 
 void LogFile::decryptToFile(const ReverizKey& key, const QString& outputPath)

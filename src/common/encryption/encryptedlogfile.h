@@ -125,9 +125,11 @@ public:
     /**
      * Decrypts the log data with key, in place: Base64 (leniently, characters outside the alphabet are skipped)
      * and then ReverizKey::decryptDataInPlace, which hands the plain log to sink in pieces. Missing log data is
-     * an empty log. Returns false when sink stopped it; throws what decryptData throws. The log data is used up.
+     * an empty log. Returns false when sink stopped it; throws what decryptData throws, with
+     * StreamCheck::BeforeWriting before sink has seen any of the log. The log data is used up.
      */
-    bool decryptTo(const ReverizKey& key, const CompressedFormat::Sink& sink);
+    bool decryptTo(const ReverizKey& key, const CompressedFormat::Sink& sink,
+                   CompressedFormat::StreamCheck check = CompressedFormat::StreamCheck::WhileWriting);
 
     /**
      * decryptTo into the file outputPath, which appears only complete: the plain log goes to a temporary file

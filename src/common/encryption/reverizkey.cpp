@@ -259,7 +259,8 @@ QByteArray ReverizKey::decryptData(const QByteArray& data) const
     return CompressedFormat::uncompress(compressed, decryptDataLimitMiB);
 }
 
-bool ReverizKey::decryptDataInPlace(char* data, qsizetype size, const CompressedFormat::Sink& sink) const
+bool ReverizKey::decryptDataInPlace(char* data, qsizetype size, const CompressedFormat::Sink& sink,
+                                    CompressedFormat::StreamCheck check) const
 {
     if (size == 0)
         return true;
@@ -270,7 +271,7 @@ bool ReverizKey::decryptDataInPlace(char* data, qsizetype size, const Compressed
         SymmetricCipher::decryptInPlace(m_cipherName, m_key, stored.ivec, ciphertext, stored.ciphertext.size());
     const QByteArrayView compressed(ciphertext, written);
     CompressedFormat::dataUncompressSanityCheck(compressed, decryptDataLimitMiB);
-    return CompressedFormat::uncompressTo(compressed, decryptDataLimitMiB, sink);
+    return CompressedFormat::uncompressTo(compressed, decryptDataLimitMiB, sink, check);
 }
 
 quint64 ReverizKey::minimumBytesForDecryption() const

@@ -130,10 +130,13 @@ public:
     [[nodiscard]] QByteArray decryptData(const QByteArray& data) const;
     /**
      * decryptData for large data: decrypts data where it stands (overwriting it) and hands the plain data to sink
-     * in pieces, in order, without holding all of it. The same checks, failures and bytes as decryptData; sink
-     * may have taken part of the data when this throws. Returns false when sink stopped it.
+     * in pieces, in order, without holding all of it. The same checks, failures and bytes as decryptData; with
+     * StreamCheck::WhileWriting sink may have taken part of the data when this throws, with BeforeWriting it has
+     * taken none. Returns false when sink stopped it.
      */
-    [[nodiscard]] bool decryptDataInPlace(char* data, qsizetype size, const CompressedFormat::Sink& sink) const;
+    [[nodiscard]] bool
+    decryptDataInPlace(char* data, qsizetype size, const CompressedFormat::Sink& sink,
+                       CompressedFormat::StreamCheck check = CompressedFormat::StreamCheck::WhileWriting) const;
     /** keyLengthInBytes + 1. */
     quint64 minimumBytesForDecryption() const;
 

@@ -1,15 +1,11 @@
 #include "keyutilitycommands.h"
 
 #include "common/atomicfile.h"
-#include "common/encryption/encryptedlogfile.h"
-#include "common/encryption/reverizkey.h"
 #include "common/exceptions/reverizexception.h"
-#include "common/fileutilities.h"
 #include "common/jsontext.h"
 
-#include <QFileInfo>
-
-#include <new>
+#include <QHash>
+#include <QSet>
 
 namespace KeyUtility {
 
@@ -35,25 +31,45 @@ int reportWriteFailure(const AtomicFile& file, QTextStream& err)
     return 1;
 }
 
-int reportCreateFailure(const QString& outputPath, QTextStream& err)
-{
-    err << "Could not create outputfile: " << outputPath << '\n';
-    err.flush();
-    return 1;
-}
-
-int reportDecryptFailure(const QString& message, QTextStream& err)
-{
-    err << "Could not decrypt file: " << message << '\n';
-    err.flush();
-    return 1;
-}
-
 } // namespace
 
 QString usage(const QString& programName)
 {
-    return QStringLiteral("USAGE:\n%1 create SERVERUUID\n%1 decrypt privatekey infile\n").arg(programName);
+    // The first three lines are those of the original two forms, which scripts may know.
+    return QStringLiteral("USAGE:\n%1 create SERVERUUID\n%1 decrypt privatekey infile\n"
+                          "%1 decrypt [-o OUTFILE | -o -] [-j JOBS] [--passphrase-file FILE] PRIVATEKEY INFILE...\n"
+                          "%1 show [--json] FILE...\n"
+                          "%1 rewrap [--passphrase-file FILE] PRIVATEKEY PUBLICKEY INFILE OUTFILE\n"
+                          "%1 help | --help | -h\n"
+                          "%1 --version\n")
+        .arg(programName);
+}
+
+QString help(const QString& programName)
+{
+    return usage(programName) + QStringLiteral(R"(
+create SERVERUUID
+    Writes a new 4096-bit key pair of the server's protocol service into the current directory:
+    protocolkey-private.key (mode 0600) and protocolkey-public.key.
+decrypt PRIVATEKEY INFILE...
+    Decrypts each encrypted log file with the private key of the key file PRIVATEKEY into INFILE.decrypted.
+    -o OUTFILE              write the one INFILE's plain log to OUTFILE instead
+    -o -                    write the plain logs to standard output, one after the other, each only once it
+                            is known to be sound
+    -j JOBS                 decrypt up to JOBS logs at once (default: the number of online processors)
+    --passphrase-file FILE  the first line of FILE is the pass phrase of a protected key file; without it
+                            the terminal is asked
+show [--json] FILE...
+    Tells what each key file or encrypted log file is, without using a private key: "name: value" lines,
+    or one JSON array with --json.
+rewrap PRIVATEKEY PUBLICKEY INFILE OUTFILE
+    Writes OUTFILE: the log file INFILE with its key unwrapped with PRIVATEKEY and wrapped for the owner of
+    the key file PUBLICKEY; the log data stays as it is.
+help, --help, -h
+    This text.
+--version
+    The version.
+)");
 }
 
 int createKey(const QString& serverUUID, QTextStream& err, const QString& directory, const KeyPairFactory& makeKeyPair)
@@ -91,41 +107,157 @@ int createKey(const QString& serverUUID, QTextStream& err, const QString& direct
     return 0;
 }
 
-int decryptLog(const QString& keyFilePath, const QString& inputPath, QTextStream& err)
+namespace {
+
+// A command line that is none of the forms: the usage text on standard output, and success, as ever.
+int printUsage(const QString& programName, QTextStream& out)
 {
-    const QString outputPath = inputPath + QLatin1String(".decrypted");
-    try {
-        // The key file is read before the log file and checked after it, so that the failures come in that order.
-        Json::Value keyDocument;
-        FileUtilities::readJsonValue(keyFilePath, keyDocument, true, ReverizRSA::MaximumKeyFileSize);
-        EncryptedLogFile::LogFile logFile = EncryptedLogFile::LogFile::open(inputPath);
-        const std::shared_ptr<ReverizRSA> pair = ReverizRSA::fromJson(keyDocument);
-        logFile.decryptToFile(*logFile.unwrapKey(pair), outputPath);
-        return 0;
-    } catch (const FileWriteFailedException&) {
-        return reportCreateFailure(outputPath, err);
-    } catch (const ReverizException& e) {
-        return reportDecryptFailure(e.message(), err);
-    } catch (const std::bad_alloc&) {
-        throw; // reported by main, as for every command
-    } catch (const std::exception& e) {
-        // The JSON library's own errors: a member of a type it cannot convert.
-        return reportDecryptFailure(QString::fromLocal8Bit(e.what()), err);
-    }
+    out << usage(programName);
+    out.flush();
+    return 0;
 }
+
+// A command line that uses an option of the newer forms wrongly: a message, the usage text, status 2.
+int misuse(const QString& programName, const QString& problem, QTextStream& err)
+{
+    err << "keyutility: " << problem << '\n' << usage(programName);
+    err.flush();
+    return 2;
+}
+
+// The words of a command after its name: options first (each in flags, or in valued with the next word as its
+// value), up to "--" or the first other word; the rest are its operands.
+struct Words
+{
+    QStringList operands;
+    QHash<QString, QString> values;
+    QSet<QString> flags;
+    bool usesOptions = false;
+    QString problem;
+};
+
+Words parseWords(const QStringList& words, const QStringList& valued, const QStringList& flags)
+{
+    Words parsed;
+    qsizetype i = 0;
+    while (i < words.size()) {
+        const QString& word = words.at(i);
+        if (word == QLatin1String("--")) {
+            parsed.usesOptions = true;
+            ++i;
+            break;
+        }
+        if (!word.startsWith(QLatin1Char('-')) || word == QLatin1String("-"))
+            break;
+        parsed.usesOptions = true;
+        if (flags.contains(word)) {
+            parsed.flags.insert(word);
+            ++i;
+        } else if (valued.contains(word)) {
+            if (i + 1 >= words.size()) {
+                parsed.problem = QStringLiteral("option %1 needs a value").arg(word);
+                return parsed;
+            }
+            parsed.values.insert(word, words.at(i + 1));
+            i += 2;
+        } else {
+            parsed.problem = QStringLiteral("unknown option %1").arg(word);
+            return parsed;
+        }
+    }
+    parsed.operands = words.mid(i);
+    return parsed;
+}
+
+std::optional<QString> valueOf(const Words& words, const char* option)
+{
+    const auto found = words.values.constFind(QLatin1String(option));
+    return found == words.values.cend() ? std::nullopt : std::optional<QString>(*found);
+}
+
+int runDecrypt(const QString& program, const QStringList& words, QTextStream& out, QTextStream& err)
+{
+    // Two words are the original form, whatever they look like: "decrypt -o x" decrypts x with the key file "-o".
+    if (words.size() == 2)
+        return decryptLog(words.at(0), words.at(1), err);
+    const Words parsed =
+        parseWords(words, {QStringLiteral("-o"), QStringLiteral("-j"), QStringLiteral("--passphrase-file")}, {});
+    if (!parsed.problem.isEmpty())
+        return misuse(program, parsed.problem, err);
+    if (parsed.operands.size() < 2) {
+        return parsed.usesOptions ? misuse(program, QStringLiteral("decrypt needs PRIVATEKEY and INFILE"), err)
+                                  : printUsage(program, out);
+    }
+    DecryptRequest request;
+    request.keyFile = parsed.operands.at(0);
+    request.inputs = parsed.operands.mid(1);
+    request.output = valueOf(parsed, "-o");
+    request.passPhraseFile = valueOf(parsed, "--passphrase-file");
+    if (request.output && *request.output != QLatin1String("-") && request.inputs.size() > 1)
+        return misuse(program, QStringLiteral("-o OUTFILE takes one INFILE"), err);
+    if (const std::optional<QString> jobs = valueOf(parsed, "-j")) {
+        bool isNumber = false;
+        request.jobs = jobs->toInt(&isNumber);
+        if (!isNumber || request.jobs <= 0)
+            return misuse(program, QStringLiteral("JOBS must be a positive number: %1").arg(*jobs), err);
+    }
+    return decryptLogs(request, err);
+}
+
+int runShow(const QString& program, const QStringList& words, QTextStream& out, QTextStream& err)
+{
+    const Words parsed = parseWords(words, {}, {QStringLiteral("--json")});
+    if (!parsed.problem.isEmpty())
+        return misuse(program, parsed.problem, err);
+    if (parsed.operands.isEmpty()) {
+        return parsed.usesOptions ? misuse(program, QStringLiteral("show needs a FILE"), err)
+                                  : printUsage(program, out);
+    }
+    return show(parsed.operands, parsed.flags.contains(QStringLiteral("--json")), out, err);
+}
+
+int runRewrap(const QString& program, const QStringList& words, QTextStream& out, QTextStream& err)
+{
+    const Words parsed = parseWords(words, {QStringLiteral("--passphrase-file")}, {});
+    if (!parsed.problem.isEmpty())
+        return misuse(program, parsed.problem, err);
+    if (parsed.operands.size() != 4) {
+        return parsed.usesOptions
+            ? misuse(program, QStringLiteral("rewrap needs PRIVATEKEY PUBLICKEY INFILE OUTFILE"), err)
+            : printUsage(program, out);
+    }
+    const QStringList& files = parsed.operands;
+    return rewrap(files.at(0), files.at(1), files.at(2), files.at(3), valueOf(parsed, "--passphrase-file"), err);
+}
+
+} // namespace
 
 int run(const QStringList& arguments, QTextStream& out, QTextStream& err)
 {
-    // The argument count decides first, then the command word, compared whole and case-sensitively.
-    const qsizetype count = arguments.size() - 1;
-    if (count == 2 && arguments.at(1) == QLatin1String("create"))
-        return createKey(arguments.at(2), err);
-    if (count == 3 && arguments.at(1) == QLatin1String("decrypt"))
-        return decryptLog(arguments.at(2), arguments.at(3), err);
-
-    out << usage(arguments.value(0));
-    out.flush();
-    return 0;
+    // The command word is compared whole and case-sensitively; then each form checks its own words.
+    const QString program = arguments.value(0);
+    const QString command = arguments.value(1);
+    const QStringList words = arguments.mid(2);
+    if (command == QLatin1String("create") && words.size() == 1)
+        return createKey(words.at(0), err);
+    if (command == QLatin1String("decrypt"))
+        return runDecrypt(program, words, out, err);
+    if (command == QLatin1String("show"))
+        return runShow(program, words, out, err);
+    if (command == QLatin1String("rewrap"))
+        return runRewrap(program, words, out, err);
+    if (words.isEmpty()
+        && (command == QLatin1String("help") || command == QLatin1String("--help") || command == QLatin1String("-h"))) {
+        out << help(program);
+        out.flush();
+        return 0;
+    }
+    if (words.isEmpty() && command == QLatin1String("--version")) {
+        out << "keyutility " << REVERIZ_VERSION << '\n';
+        out.flush();
+        return 0;
+    }
+    return printUsage(program, out);
 }
 
 } // namespace KeyUtility

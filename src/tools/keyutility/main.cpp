@@ -6,7 +6,7 @@
 #include <QStringList>
 #include <QTextStream>
 
-#include <cstdio>
+#include <csignal>
 #include <exception>
 #include <new>
 
@@ -16,6 +16,8 @@ int main(int argc, char* argv[])
     QTextStream err(stderr);
     try {
         AtomicFile::removeTemporaryFilesOnSignals();
+        // A reader that closes the pipe of "decrypt -o -" ends the command quietly through EPIPE, not a signal.
+        (void)std::signal(SIGPIPE, SIG_IGN);
         Crypto::initialize();
         QStringList arguments;
         for (int i = 0; i < argc; ++i)

@@ -7,6 +7,7 @@
 
 #include <QDir>
 #include <QFile>
+#include <QProcess>
 #include <QTemporaryDir>
 
 #include <gtest/gtest.h>
@@ -14,6 +15,7 @@
 #include <functional>
 #include <memory>
 #include <optional>
+#include <unistd.h>
 
 namespace {
 
@@ -171,6 +173,38 @@ TEST_F(DecryptCommand, AFailureKeepsAnExistingOutput)
     EXPECT_EQ(result.status, 1);
     EXPECT_EQ(contentOf(path("day.json.decrypted")), "earlier result");
     EXPECT_TRUE(leftovers().isEmpty());
+}
+
+// A protected key file is unlocked with the first line of the pass phrase file; without one and without a
+// terminal it fails as it always has.
+TEST_F(DecryptCommand, PassPhraseComesFromItsFileOnly)
+{
+    put(path("protected.key"), TestKeys::read(QStringLiteral("protocol-protected.key")));
+    put(path("day.json"), text(encryptedLog(TestKeys::protocolPair(), "unlocked\n")));
+    put(path("right"), "correct horse\nsecond line\n");
+    put(path("wrong"), "correct horse \n");
+    const struct
+    {
+        QStringList options;
+        int status;
+        QByteArray err;
+    } rows[] = {
+        {{"--passphrase-file", "right"}, 0, ""},
+        {{"--passphrase-file", "wrong"}, 1, "Could not decrypt file: wrong pass phrase for protected.key\n"},
+        {{}, 1, "Could not decrypt file: \n"},
+    };
+    for (const auto& row : rows) {
+        SCOPED_TRACE(row.options.join(' ').toStdString());
+        QFile::remove(path("day.json.decrypted"));
+        QProcess process;
+        process.setChildProcessModifier([] { ::setsid(); }); // no controlling terminal to ask
+        process.setWorkingDirectory(m_dir.path());
+        process.start(program, QStringList {"decrypt"} + row.options + QStringList {"protected.key", "day.json"});
+        ASSERT_TRUE(process.waitForFinished(60000));
+        EXPECT_EQ(process.exitCode(), row.status);
+        EXPECT_EQ(process.readAllStandardError(), row.err);
+        EXPECT_EQ(contentOf(path("day.json.decrypted")), row.status == 0 ? "unlocked\n" : "");
+    }
 }
 
 TEST_F(DecryptCommand, LargeLogUnderUtf8Names)

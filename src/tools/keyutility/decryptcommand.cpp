@@ -1,0 +1,266 @@
+// The decrypt command: one key file, any number of encrypted log files, decrypted in parallel into their own
+// output files, one given output file, or standard output in argument order.
+
+#include "common/encryption/encryptedlogfile.h"
+#include "common/encryption/reverizkey.h"
+#include "common/exceptions/reverizexception.h"
+#include "common/fileutilities.h"
+#include "keyutilitycommands.h"
+#include "passphrase.h"
+
+#include <algorithm>
+#include <atomic>
+#include <cerrno>
+#include <condition_variable>
+#include <cstring>
+#include <mutex>
+#include <new>
+#include <thread>
+#include <unistd.h>
+#include <vector>
+
+namespace KeyUtility {
+
+namespace {
+
+// What happened to one log: the lines to print about it, and whether it failed.
+struct Outcome
+{
+    QString message;
+    bool failed = false;
+};
+
+// Standard output shared by the logs of one command: each log's plain text goes out whole and in argument order,
+// and a log writes only once all logs before it are done. A log that waits keeps its decrypted data, so no more
+// logs than workers are held at once.
+class OrderedOutput
+{
+public:
+    // Writes data as part of log index, once it is that log's turn; false once standard output failed.
+    bool write(std::size_t index, const char* data, std::size_t size)
+    {
+        waitForTurn(index);
+        std::size_t written = 0;
+        while (written < size && !m_failed) {
+            const ssize_t result = ::write(STDOUT_FILENO, data + written, size - written);
+            if (result < 0 && errno == EINTR)
+                continue;
+            if (result < 0) {
+                const std::lock_guard<std::mutex> lock(m_mutex);
+                m_failed = true;
+                m_error = errno;
+                break;
+            }
+            written += static_cast<std::size_t>(result);
+        }
+        return !m_failed;
+    }
+
+    // Ends log index's turn, after waiting for it, so that the next log may write.
+    void finish(std::size_t index)
+    {
+        waitForTurn(index);
+        {
+            const std::lock_guard<std::mutex> lock(m_mutex);
+            m_next = index + 1;
+        }
+        m_turn.notify_all();
+    }
+
+    bool failed() const { return m_failed; }
+    int error() const { return m_error; }
+
+private:
+    void waitForTurn(std::size_t index)
+    {
+        std::unique_lock<std::mutex> lock(m_mutex);
+        m_turn.wait(lock, [&] { return m_next == index; });
+    }
+
+    std::mutex m_mutex;
+    std::condition_variable m_turn;
+    std::size_t m_next = 0;
+    std::atomic<bool> m_failed {false};
+    int m_error = 0;
+};
+
+// The key pair of the key file, or why it cannot be used; read once for all logs.
+struct KeyPair
+{
+    std::shared_ptr<ReverizRSA> pair;
+    std::optional<QString> failure;
+};
+
+class Decryption
+{
+public:
+    Decryption(const DecryptRequest& request, KeyPair key)
+        : m_request(request)
+        , m_key(std::move(key))
+        , m_outcomes(static_cast<std::size_t>(request.inputs.size()))
+    {
+    }
+
+    // Decrypts every log on up to jobs threads; the outcomes are in argument order.
+    const std::vector<Outcome>& run(int jobs)
+    {
+        const std::size_t count = m_outcomes.size();
+        const std::size_t workers = std::min<std::size_t>(count, static_cast<std::size_t>(jobs));
+        if (workers <= 1) {
+            work(); // on this thread: exhausted memory reaches main as it always has
+            return m_outcomes;
+        }
+        std::vector<std::thread> threads;
+        threads.reserve(workers);
+        for (std::size_t i = 0; i < workers; ++i)
+            threads.emplace_back([this] { work(); });
+        for (std::thread& thread : threads)
+            thread.join();
+        return m_outcomes;
+    }
+
+    const OrderedOutput& standardOutput() const { return m_standardOutput; }
+
+private:
+    void work()
+    {
+        // Logs are taken in argument order, so the log whose turn it is on standard output is always being
+        // decrypted by some worker and never waits for a later one.
+        for (std::size_t index = m_next++; index < m_outcomes.size(); index = m_next++) {
+            if (m_outcomes.size() == 1) {
+                m_outcomes[index] = decrypt(index);
+                continue;
+            }
+            try {
+                m_outcomes[index] = decrypt(index);
+            } catch (const std::bad_alloc&) {
+                m_outcomes[index] = {QStringLiteral("keyutility: %1: out of memory\n").arg(input(index)), true};
+            }
+            if (toStandardOutput())
+                m_standardOutput.finish(index);
+        }
+    }
+
+    QString input(std::size_t index) const { return m_request.inputs.at(static_cast<qsizetype>(index)); }
+    bool toStandardOutput() const { return m_request.output && *m_request.output == QLatin1String("-"); }
+
+    Outcome decryptFailure(std::size_t index, const QString& message) const
+    {
+        const QString named = m_outcomes.size() > 1 ? input(index) + QLatin1String(": ") : QString();
+        return {QStringLiteral("Could not decrypt file: %1%2\n").arg(named, message), true};
+    }
+
+    Outcome decrypt(std::size_t index)
+    {
+        const QString inputPath = input(index);
+        const QString outputPath = m_request.output.value_or(inputPath + QLatin1String(".decrypted"));
+        if (toStandardOutput() && m_standardOutput.failed())
+            return {}; // nobody reads any more
+        try {
+            EncryptedLogFile::LogFile logFile = EncryptedLogFile::LogFile::open(inputPath);
+            // The key file's own failures come after the log file's, as they always have.
+            if (m_key.failure)
+                return decryptFailure(index, *m_key.failure);
+            const std::shared_ptr<ReverizKey> key = logFile.unwrapKey(m_key.pair);
+            if (!toStandardOutput()) {
+                logFile.decryptToFile(*key, outputPath);
+                return {};
+            }
+            // No byte of a log whose data is not sound may reach standard output: it is checked whole first.
+            const auto write = [&](const char* piece, std::size_t size) {
+                return m_standardOutput.write(index, piece, size);
+            };
+            (void)logFile.decryptTo(*key, write, CompressedFormat::StreamCheck::BeforeWriting);
+            return {};
+        } catch (const FileWriteFailedException&) {
+            return {QStringLiteral("Could not create outputfile: %1\n").arg(outputPath), true};
+        } catch (const ReverizException& e) {
+            return decryptFailure(index, e.message());
+        } catch (const std::bad_alloc&) {
+            throw;
+        } catch (const std::exception& e) {
+            // The JSON library's own errors: a member of a type it cannot convert.
+            return decryptFailure(index, QString::fromLocal8Bit(e.what()));
+        }
+    }
+
+    const DecryptRequest& m_request;
+    const KeyPair m_key;
+    std::vector<Outcome> m_outcomes;
+    std::atomic<std::size_t> m_next {0};
+    OrderedOutput m_standardOutput;
+};
+
+int fail(QTextStream& err, const QString& message)
+{
+    err << message;
+    err.flush();
+    return 1;
+}
+
+} // namespace
+
+int decryptLogs(const DecryptRequest& request, QTextStream& err)
+{
+    // The key file is read first, once; what it holds is checked for each log after that log was read.
+    KeyPair key;
+    try {
+        Json::Value keyDocument;
+        FileUtilities::readJsonValue(request.keyFile, keyDocument, true, ReverizRSA::MaximumKeyFileSize);
+        try {
+            key.pair = ReverizRSA::fromJson(keyDocument);
+        } catch (const ReverizException& e) {
+            key.failure = e.message();
+        } catch (const std::bad_alloc&) {
+            throw;
+        } catch (const std::exception& e) {
+            key.failure = QString::fromLocal8Bit(e.what());
+        }
+    } catch (const ReverizException& e) {
+        return fail(err, QStringLiteral("Could not decrypt file: %1\n").arg(e.message()));
+    }
+
+    // A protected key is unlocked once, before any log, with the pass phrase from its file or the terminal.
+    // Without either, the logs fail as they always have for a locked key.
+    if (key.pair && key.pair->requiresPassPhrase()) {
+        try {
+            if (const std::optional<QString> passPhrase = readPassPhrase(request.keyFile, request.passPhraseFile))
+                key.pair->supplyPassphrase(*passPhrase);
+        } catch (const SuppliedWrongPassPhraseException&) {
+            return fail(err, QStringLiteral("Could not decrypt file: wrong pass phrase for %1\n").arg(request.keyFile));
+        } catch (const ReverizException& e) {
+            return fail(
+                err,
+                QStringLiteral("Could not read pass phrase file %1: %2\n")
+                    .arg(request.passPhraseFile.value_or(QString()), e.errorMessage(ReverizException::FormatWithName)));
+        }
+    }
+
+    Decryption decryption(request, std::move(key));
+    const int jobs = request.jobs > 0 ? request.jobs : static_cast<int>(std::max(1L, ::sysconf(_SC_NPROCESSORS_ONLN)));
+    int status = 0;
+    for (const Outcome& outcome : decryption.run(jobs)) {
+        err << outcome.message;
+        status = outcome.failed ? 1 : status;
+    }
+    // A reader that stopped reading (a closed pipe) ends the output quietly; other failures are told.
+    const OrderedOutput& standardOutput = decryption.standardOutput();
+    if (standardOutput.failed()) {
+        status = 1;
+        if (standardOutput.error() != EPIPE)
+            err << "Could not write to standard output: "
+                << QString::fromLocal8Bit(std::strerror(standardOutput.error())) << '\n';
+    }
+    err.flush();
+    return status;
+}
+
+int decryptLog(const QString& keyFilePath, const QString& inputPath, QTextStream& err)
+{
+    DecryptRequest request;
+    request.keyFile = keyFilePath;
+    request.inputs = QStringList {inputPath};
+    return decryptLogs(request, err);
+}
+
+} // namespace KeyUtility
