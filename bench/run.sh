@@ -13,5 +13,7 @@ say "micro-benchmarks"
 "$build/bench/bench_encryption" --benchmark_min_time=1 2>/dev/null
 say "keyutility decrypt against the standard-tools pipeline"
 python3 "$REPO_ROOT/bench/decrypt_benchmark.py" "$build" --runs "${1:-9}"
+say "keyutility decrypt: several logs, standard output, hostile logs"
+python3 "$REPO_ROOT/bench/operator_benchmark.py" "$build" --runs "${1:-9}"
 say "keyutility create against openssl genpkey"
 python3 "$REPO_ROOT/bench/keygen_benchmark.py" "$build" --runs "${2:-30}"
