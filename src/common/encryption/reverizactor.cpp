@@ -4,6 +4,7 @@
 #include "common/qkarnjsontrait.h"
 #include "common/uuidtools.h"
 #include "keyfileformat.h"
+#include "untrustedjson.h"
 
 #include <optional>
 #include <utility>
@@ -35,20 +36,6 @@ std::optional<ReverizActor::ActorType> typeFromName(const QString& name)
             return type;
     }
     return std::nullopt;
-}
-
-// isMember throws on arrays and scalars; key files are input, so those read as objects without members.
-bool hasMember(const Json::Value& json, const char* name)
-{
-    return json.isObject() && json.isMember(name);
-}
-
-QString readText(const Json::Value& json, const char* name)
-{
-    QString text;
-    if (json.isObject())
-        QkarnJsonTrait<QString>::fromJson(json[name], text);
-    return text;
 }
 
 } // namespace

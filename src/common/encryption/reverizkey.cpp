@@ -3,6 +3,7 @@
 #include "common/encryption/compressedformat.h"
 #include "common/encryption/reverizrsa.h"
 #include "common/encryption/symmetriccipher.h"
+#include "common/encryption/untrustedjson.h"
 #include "common/exceptions/reverizexception.h"
 #include "common/qkarnjsontrait.h"
 #include "common/stringconversion.h"
@@ -173,7 +174,7 @@ Json::Value ReverizKey::toJson() const
 std::shared_ptr<ReverizKey> ReverizKey::fromJson(const Json::Value& json)
 {
     // The checks run in a fixed order, and the first failure is the one reported.
-    if (!json.isObject() || !json.isMember(memberKey))
+    if (!hasMember(json, memberKey))
         throw JsonMemberMissingException(context(), member(memberKey), REVERIZ_HERE);
     // The JSON library's string conversion makes "" of null and text of numbers and booleans; arrays and objects
     // have none.

@@ -1,8 +1,8 @@
 #include "common/encryption/keyfileformat.h"
+#include "common/encryption/untrustedjson.h"
 #include "common/exceptions/reverizexception.h"
 #include "common/fileutilities.h"
 #include "common/jsontext.h"
-#include "common/qkarnjsontrait.h"
 #include "common/uuidtools.h"
 #include "reverizkey.h"
 
@@ -28,17 +28,10 @@ QString keyFilePath(const QString& baseDirectory, const QString& userUUID, const
     return PathTools::combinePath({baseDirectory, userUUID, packageId}) + keyFileSuffix;
 }
 
-// A wrapped key comes from elsewhere: members of anything but an object read as missing instead of throwing.
-const Json::Value& memberOf(const Json::Value& json, const char* name)
+// The text of a member, or none when it cannot be a path component.
+QString idText(const Json::Value& json, const char* name)
 {
-    return json.isObject() ? json[name] : Json::Value::nullSingleton();
-}
-
-// Text that cannot be a path component reads as none.
-QString idText(const Json::Value& value)
-{
-    QString id;
-    QkarnJsonTrait<QString>::fromJson(value, id);
+    const QString id = readText(json, name);
     return isPathComponent(id) ? id : QString();
 }
 
@@ -83,7 +76,7 @@ void ReverizKey::deleteKeyFile(const QString& baseDirectory, const QString& pack
 
 QString ReverizKey::encryptedForUserUUID(const Json::Value& wrappedKey)
 {
-    QString userUUID = idText(memberOf(memberOf(wrappedKey, memberEncryptedFor), KeyFileFormat::UserUUID));
+    QString userUUID = idText(memberOf(wrappedKey, memberEncryptedFor), KeyFileFormat::UserUUID);
     if (userUUID.isEmpty())
         throw CouldNotDetermineUserUUIDOfEncryptedPackageException(REVERIZ_HERE);
     return userUUID;
@@ -91,7 +84,7 @@ QString ReverizKey::encryptedForUserUUID(const Json::Value& wrappedKey)
 
 QString ReverizKey::packageId(const Json::Value& wrappedKey)
 {
-    QString id = idText(memberOf(wrappedKey, memberPackageId));
+    QString id = idText(wrappedKey, memberPackageId);
     if (id.isEmpty())
         throw CouldNotDeterminePackageUUIDOfEncryptedPackageException(REVERIZ_HERE);
     return id;

@@ -1,5 +1,6 @@
 #include "reverizkeyidentifier.h"
 
+#include "common/encryption/untrustedjson.h"
 #include "common/exceptions/reverizexception.h"
 #include "common/qkarnjsontrait.h"
 #include "common/typechecks.h"
@@ -79,7 +80,7 @@ ReverizKeyIdentifier::KeyType ReverizKeyIdentifier::keyTypeFromString(const std:
 ReverizKeyIdentifier ReverizKeyIdentifier::fromJson(const Json::Value& json)
 {
     // The checks run in a fixed order: the type first, then the folder id, then the package id.
-    if (!json.isObject() || !json.isMember(memberKeyType))
+    if (!hasMember(json, memberKeyType))
         throw InvalidJsonInputException(REVERIZ_HERE);
     const Json::Value& typeValue = json[memberKeyType];
     const std::optional<KeyType> keyType = typeValue.isString() ? knownKeyType(typeValue.asString()) : std::nullopt;

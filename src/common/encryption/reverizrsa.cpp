@@ -7,6 +7,7 @@
 #include "common/typechecks.h"
 #include "keyfileformat.h"
 #include "rsakeys.h"
+#include "untrustedjson.h"
 
 #include <QCryptographicHash>
 #include <QDebug>
@@ -40,24 +41,11 @@ constexpr unsigned int PassPhraseKeyLength = 16;
 // The largest input RSAES-OAEP with SHA-1 takes is the modulus size less twice the digest size less two.
 constexpr int OaepOverhead = 2 * 20 + 2;
 
-// isMember throws on arrays and scalars; key files are input, so those read as objects without members.
-bool hasMember(const Json::Value& json, const char* name)
-{
-    return json.isObject() && json.isMember(name);
-}
-
 QByteArray readBytes(const Json::Value& json, const char* name)
 {
     QByteArray bytes;
     QkarnJsonTrait<QByteArray>::fromJson(json[name], bytes);
     return bytes;
-}
-
-// A member of an object, or null; never JsonCpp's logic error for a scalar or an array.
-const Json::Value& memberOf(const Json::Value& json, const char* name)
-{
-    static const Json::Value null;
-    return json.isObject() ? json[name] : null;
 }
 
 // The bytes behind a Base64 member; anything but a string stands for no bytes.
