@@ -1,6 +1,7 @@
 #include "reverizkey.h"
 
 #include "common/encryption/compressedformat.h"
+#include "common/encryption/encryptionnames.h"
 #include "common/encryption/reverizrsa.h"
 #include "common/encryption/symmetriccipher.h"
 #include "common/encryption/untrustedjson.h"
@@ -21,30 +22,13 @@
 
 namespace {
 
-const char* const memberKey = "key";
-const char* const memberCipherName = "cipherName";
-const char* const memberKeyLength = "keyLengthInBytes";
-const char* const memberFixedIvec = "fixedIvec";
-const char* const memberIdentifier = "identifier";
-const char* const memberPackageId = "packageId";
-
 // Defaults of keys written before the members existed.
-const QLatin1String defaultCipherName("bf-cbc");
+constexpr char defaultCipherName[] = "bf-cbc";
 constexpr bool defaultFixedIvec = true;
 constexpr int defaultKeyLength = 1024;
 
 // The announced size decryptData accepts; larger is taken for a forged or garbled header.
 constexpr quint64 decryptDataLimitMiB = 128;
-
-QString context()
-{
-    return QStringLiteral("ReverizKey");
-}
-
-QString member(const char* name)
-{
-    return QString::fromLatin1(name);
-}
 
 QByteArray randomKeyBytes(unsigned int length)
 {
@@ -75,12 +59,12 @@ bool isPadding(const QString& tail)
 // Keys written before identifiers existed were package keys and named their package only.
 ReverizKeyIdentifier identifierFromPackageId(const Json::Value& json)
 {
-    if (!json.isMember(memberPackageId))
-        throw JsonMemberMissingException(context(), member(memberIdentifier), REVERIZ_HERE);
+    if (!json.isMember(Member::packageId))
+        throw JsonMemberMissingException(Context::reverizKey, Member::identifier, REVERIZ_HERE);
     QString packageId;
-    QkarnJsonTrait<QString>::fromJson(json[memberPackageId], packageId);
+    QkarnJsonTrait<QString>::fromJson(json[Member::packageId], packageId);
     if (!TypeChecks::isUUID(packageId))
-        throw JsonMemberInvalidException(context(), member(memberPackageId), QStringLiteral("not a valid UUID"),
+        throw JsonMemberInvalidException(Context::reverizKey, Member::packageId, QStringLiteral("not a valid UUID"),
                                          REVERIZ_HERE);
     return ReverizKeyIdentifier::createPackageKeyWithoutFolderInformationIdentifier(packageId);
 }
@@ -98,7 +82,7 @@ StoredData splitStoredData(QByteArrayView data, bool fixedIvec, unsigned int key
     if (fixedIvec)
         return {SymmetricCipher::fixedIvec(), data};
     if (data.size() < static_cast<qsizetype>(keyLength))
-        throw DecryptionFailedException(context(), QStringLiteral("encrypted data size too small"), REVERIZ_HERE);
+        throw DecryptionFailedException(Context::reverizKey, Details::encryptedDataTooSmall, REVERIZ_HERE);
     return {data.first(keyLength), data.sliced(keyLength)};
 }
 
@@ -161,39 +145,39 @@ void ReverizKey::addFolderId(QString folderId)
 Json::Value ReverizKey::toJson() const
 {
     Json::Value json(Json::objectValue);
-    json[memberKey] = m_key.toBase64().toStdString();
-    QkarnJsonTrait<QString>::toJson(json[memberCipherName], m_cipherName);
-    QkarnJsonTrait<unsigned int>::toJson(json[memberKeyLength], m_keyLengthInBytes);
-    QkarnJsonTrait<bool>::toJson(json[memberFixedIvec], m_fixedIvec);
-    json[memberIdentifier] = m_identifier.toJson();
+    json[Member::key] = m_key.toBase64().toStdString();
+    QkarnJsonTrait<QString>::toJson(json[Member::cipherName], m_cipherName);
+    QkarnJsonTrait<unsigned int>::toJson(json[Member::keyLengthInBytes], m_keyLengthInBytes);
+    QkarnJsonTrait<bool>::toJson(json[Member::fixedIvec], m_fixedIvec);
+    json[Member::identifier] = m_identifier.toJson();
     if (const std::optional<QString> packageId = m_identifier.packageId())
-        QkarnJsonTrait<QString>::toJson(json[memberPackageId], *packageId);
+        QkarnJsonTrait<QString>::toJson(json[Member::packageId], *packageId);
     return json;
 }
 
 std::shared_ptr<ReverizKey> ReverizKey::fromJson(const Json::Value& json)
 {
     // The checks run in a fixed order, and the first failure is the one reported.
-    if (!hasMember(json, memberKey))
-        throw JsonMemberMissingException(context(), member(memberKey), REVERIZ_HERE);
+    if (!hasMember(json, Member::key))
+        throw JsonMemberMissingException(Context::reverizKey, Member::key, REVERIZ_HERE);
     // The JSON library's string conversion makes "" of null and text of numbers and booleans; arrays and objects
     // have none.
-    const Json::Value& keyValue = json[memberKey];
+    const Json::Value& keyValue = json[Member::key];
     const bool hasText = keyValue.isConvertibleTo(Json::stringValue);
     const QString keyText = hasText ? StringConversion::fromStdString(keyValue.asString()) : QString();
     if (!hasText || !TypeChecks::isBase64(keyText))
-        throw JsonMemberInvalidException(context(), member(memberKey), QStringLiteral("not valid base64"),
+        throw JsonMemberInvalidException(Context::reverizKey, Member::key, QStringLiteral("not valid base64"),
                                          REVERIZ_HERE);
 
     QString cipherName = defaultCipherName;
-    if (json.isMember(memberCipherName))
-        QkarnJsonTrait<QString>::fromJson(json[memberCipherName], cipherName);
+    if (json.isMember(Member::cipherName))
+        QkarnJsonTrait<QString>::fromJson(json[Member::cipherName], cipherName);
     bool fixedIvec = defaultFixedIvec;
-    if (json.isMember(memberFixedIvec))
-        QkarnJsonTrait<bool>::fromJson(json[memberFixedIvec], fixedIvec);
+    if (json.isMember(Member::fixedIvec))
+        QkarnJsonTrait<bool>::fromJson(json[Member::fixedIvec], fixedIvec);
     int keyLength = defaultKeyLength;
-    if (json.isMember(memberKeyLength))
-        QkarnJsonTrait<int>::fromJson(json[memberKeyLength], keyLength);
+    if (json.isMember(Member::keyLengthInBytes))
+        QkarnJsonTrait<int>::fromJson(json[Member::keyLengthInBytes], keyLength);
 
     // The "=" fill is checked against the length before any bytes are counted: 3n+1 bytes end in "==", 3n+2 in
     // "=". A negative length never has a fitting fill unless it is a multiple of 3.
@@ -202,10 +186,11 @@ std::shared_ptr<ReverizKey> ReverizKey::fromJson(const Json::Value& json)
         throw InvalidJsonInputException(REVERIZ_HERE);
     const QByteArray key = keyValue.isString() ? QByteArray::fromBase64(keyText.toLatin1()) : QByteArray();
     if (key.size() != static_cast<qsizetype>(keyLength))
-        throw JsonMemberInvalidException(context(), member(memberKey), QStringLiteral("keylength wrong"), REVERIZ_HERE);
+        throw JsonMemberInvalidException(Context::reverizKey, Member::key, QStringLiteral("keylength wrong"),
+                                         REVERIZ_HERE);
 
-    const ReverizKeyIdentifier identifier = json.isMember(memberIdentifier)
-        ? ReverizKeyIdentifier::fromJson(json[memberIdentifier])
+    const ReverizKeyIdentifier identifier = json.isMember(Member::identifier)
+        ? ReverizKeyIdentifier::fromJson(json[Member::identifier])
         : identifierFromPackageId(json);
     return std::make_shared<ReverizKey>(identifier, key, cipherName, static_cast<unsigned int>(keyLength), fixedIvec);
 }
@@ -217,7 +202,7 @@ Json::Value ReverizKey::toJson(const std::shared_ptr<ReverizRSA>& pair) const
     Json::Value wrapped = pair->encrypt(toJson());
     // The clear package id lets key files be filed without decrypting anything.
     if (const std::optional<QString> packageId = m_identifier.packageId())
-        QkarnJsonTrait<QString>::toJson(wrapped[memberPackageId], *packageId);
+        QkarnJsonTrait<QString>::toJson(wrapped[Member::packageId], *packageId);
     return wrapped;
 }
 

@@ -1,5 +1,6 @@
 #include "symmetriccipher.h"
 
+#include "common/encryption/encryptionnames.h"
 #include "common/encryption/opensslptr.h"
 #include "common/exceptions/reverizexception.h"
 
@@ -29,10 +30,9 @@ constexpr StepTexts decryptTexts {"decrypt init failed", "decrypt update failed"
 [[noreturn]] void fail(Direction direction, const char* details, const QString& sourceFile, int sourceLine)
 {
     ERR_clear_error();
-    const QString context = QStringLiteral("ReverizKey");
     if (direction == Direction::Encrypt)
-        throw EncryptionFailedException(context, QString::fromLatin1(details), sourceFile, sourceLine);
-    throw DecryptionFailedException(context, QString::fromLatin1(details), sourceFile, sourceLine);
+        throw EncryptionFailedException(Context::reverizKey, QString::fromLatin1(details), sourceFile, sourceLine);
+    throw DecryptionFailedException(Context::reverizKey, QString::fromLatin1(details), sourceFile, sourceLine);
 }
 
 const unsigned char* bytes(const char* data)
@@ -53,12 +53,12 @@ QByteArray randomIvec(qsizetype length)
     try {
         ivec = QByteArray(length, Qt::Uninitialized);
     } catch (const std::bad_alloc&) {
-        fail(Direction::Encrypt, "ivec alloc failed", REVERIZ_HERE);
+        fail(Direction::Encrypt, Details::ivecAllocFailed, REVERIZ_HERE);
     }
     // A failing random source leaves no usable vector either, so it is reported like a failed allocation.
     auto* data = reinterpret_cast<unsigned char*>(ivec.data());
     if (length > 0 && RAND_bytes_ex(/*libctx=*/nullptr, data, static_cast<size_t>(length), /*strength=*/0) != 1)
-        fail(Direction::Encrypt, "ivec alloc failed", REVERIZ_HERE);
+        fail(Direction::Encrypt, Details::ivecAllocFailed, REVERIZ_HERE);
     return ivec;
 }
 
