@@ -16,7 +16,6 @@
 #include <openssl/err.h>
 #include <openssl/rand.h>
 
-#include <algorithm>
 #include <stdexcept>
 #include <utility>
 
@@ -67,23 +66,6 @@ ReverizKeyIdentifier identifierFromPackageId(const Json::Value& json)
         throw JsonMemberInvalidException(Context::reverizKey, Member::packageId, QStringLiteral("not a valid UUID"),
                                          REVERIZ_HERE);
     return ReverizKeyIdentifier::createPackageKeyWithoutFolderInformationIdentifier(packageId);
-}
-
-// Stored data: a random vector of keyLength bytes in front of the ciphertext, or the fixed vector and no stored
-// one. The vector is read where it stands, so there is no vector buffer whose allocation could fail.
-struct StoredData
-{
-    QByteArrayView ivec;
-    QByteArrayView ciphertext;
-};
-
-StoredData splitStoredData(QByteArrayView data, bool fixedIvec, unsigned int keyLength)
-{
-    if (fixedIvec)
-        return {SymmetricCipher::fixedIvec(), data};
-    if (data.size() < static_cast<qsizetype>(keyLength))
-        throw DecryptionFailedException(Context::reverizKey, Details::encryptedDataTooSmall, REVERIZ_HERE);
-    return {data.first(keyLength), data.sliced(keyLength)};
 }
 
 } // namespace
@@ -217,26 +199,15 @@ QByteArray ReverizKey::encryptData(const QByteArray& data) const
 {
     if (data.isEmpty())
         return data;
-    // A random vector is stored in front of the ciphertext, all keyLengthInBytes of it, though the cipher only
-    // reads its own vector length; the fixed vector is never stored.
-    const QByteArray randomIvec = m_fixedIvec ? QByteArray() : SymmetricCipher::randomIvec(m_keyLengthInBytes);
-    const QByteArrayView ivec = m_fixedIvec ? SymmetricCipher::fixedIvec() : QByteArrayView(randomIvec);
-    const QByteArray compressed = CompressedFormat::compress(data);
-
-    QByteArray encrypted;
-    const qsizetype stored = randomIvec.size();
-    const qsizetype written = SymmetricCipher::run(SymmetricCipher::Direction::Encrypt, m_cipherName, m_key, ivec,
-                                                   compressed, encrypted, stored);
-    encrypted.truncate(stored + written);
-    std::copy(randomIvec.cbegin(), randomIvec.cend(), encrypted.begin());
-    return encrypted;
+    const QByteArray ivec = SymmetricCipher::newStoredIvec(*this);
+    return SymmetricCipher::seal(*this, ivec, CompressedFormat::compress(data));
 }
 
 QByteArray ReverizKey::decryptData(const QByteArray& data) const
 {
     if (data.isEmpty())
         return data;
-    const StoredData stored = splitStoredData(data, m_fixedIvec, m_keyLengthInBytes);
+    const SymmetricCipher::StoredData stored = SymmetricCipher::split(*this, data);
     QByteArray compressed;
     const qsizetype written = SymmetricCipher::run(SymmetricCipher::Direction::Decrypt, m_cipherName, m_key,
                                                    stored.ivec, stored.ciphertext, compressed, 0);
@@ -249,7 +220,7 @@ bool ReverizKey::decryptDataInPlace(char* data, qsizetype size, const Compressed
 {
     if (size == 0)
         return true;
-    const StoredData stored = splitStoredData(QByteArrayView(data, size), m_fixedIvec, m_keyLengthInBytes);
+    const SymmetricCipher::StoredData stored = SymmetricCipher::split(*this, QByteArrayView(data, size));
     // The plain bytes overwrite the ciphertext from its start; a stored vector in front of it stays as it is.
     char* ciphertext = data + (size - stored.ciphertext.size());
     const qsizetype written =

@@ -67,8 +67,7 @@ void ReverizKey::encryptBlock(ReverizPackageBlock* block, const QString& sourceP
 {
     Q_ASSERT(block && keepCompressing);
     *keepCompressing = compress;
-    const QByteArray randomIvec = m_fixedIvec ? QByteArray() : SymmetricCipher::randomIvec(m_keyLengthInBytes);
-    const QByteArrayView ivec = m_fixedIvec ? SymmetricCipher::fixedIvec() : QByteArrayView(randomIvec);
+    const QByteArray ivec = SymmetricCipher::newStoredIvec(*this);
     const QByteArray source = readSourceRange(sourcePath, block->offset());
 
     // A block is stored compressed unless that makes it longer. The caller is told to stop compressing as soon
@@ -88,13 +87,7 @@ void ReverizKey::encryptBlock(ReverizPackageBlock* block, const QString& sourceP
     }
     const QByteArray& plain = uncompressed ? source : compressed;
 
-    QByteArray stored;
-    const qsizetype ivecSize = randomIvec.size();
-    const qsizetype written =
-        SymmetricCipher::run(SymmetricCipher::Direction::Encrypt, m_cipherName, m_key, ivec, plain, stored, ivecSize);
-    stored.truncate(ivecSize + written);
-    std::copy(randomIvec.cbegin(), randomIvec.cend(), stored.begin());
-    block->setPayload(stored);
+    block->setPayload(SymmetricCipher::seal(*this, ivec, plain));
     block->setUncompressed(uncompressed);
 }
 
@@ -116,16 +109,9 @@ void ReverizKey::decryptBlock(ReverizPackage* package, const QString& targetPath
     if (stored.size() > packMemorySize)
         throw DecryptionFailedException(Context::reverizKey, QStringLiteral("encrypted data size larger than buffer"),
                                         REVERIZ_HERE);
-    QByteArrayView ivec = SymmetricCipher::fixedIvec();
-    QByteArrayView ciphertext(stored);
-    if (!m_fixedIvec) {
-        if (stored.size() < static_cast<qsizetype>(m_keyLengthInBytes))
-            throw DecryptionFailedException(Context::reverizKey, Details::encryptedDataTooSmall, REVERIZ_HERE);
-        ivec = ciphertext.first(m_keyLengthInBytes);
-        ciphertext = ciphertext.sliced(m_keyLengthInBytes);
-    }
-    const qsizetype decrypted =
-        SymmetricCipher::run(SymmetricCipher::Direction::Decrypt, m_cipherName, m_key, ivec, ciphertext, packMemory, 0);
+    const SymmetricCipher::StoredData parts = SymmetricCipher::split(*this, stored);
+    const qsizetype decrypted = SymmetricCipher::run(SymmetricCipher::Direction::Decrypt, m_cipherName, m_key,
+                                                     parts.ivec, parts.ciphertext, packMemory, 0);
     const QByteArrayView decryptedBytes(packMemory.constData(), decrypted);
 
     // Decompression, too, goes into a buffer that each thread keeps.

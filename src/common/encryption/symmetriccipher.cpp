@@ -2,11 +2,13 @@
 
 #include "common/encryption/encryptionnames.h"
 #include "common/encryption/opensslptr.h"
+#include "common/encryption/reverizkey.h"
 #include "common/exceptions/reverizexception.h"
 
 #include <openssl/err.h>
 #include <openssl/rand.h>
 
+#include <algorithm>
 #include <limits>
 #include <new>
 
@@ -47,8 +49,12 @@ QByteArrayView fixedIvec()
     return QByteArrayView(fixedIvecBytes, sizeof fixedIvecBytes);
 }
 
-QByteArray randomIvec(qsizetype length)
+QByteArray newStoredIvec(const ReverizKey& key)
 {
+    // All keyLengthInBytes of a random vector are stored, though the cipher only reads its own vector length.
+    if (key.fixedIvec())
+        return QByteArray();
+    const auto length = static_cast<qsizetype>(key.keyLengthInBytes());
     QByteArray ivec;
     try {
         ivec = QByteArray(length, Qt::Uninitialized);
@@ -60,6 +66,28 @@ QByteArray randomIvec(qsizetype length)
     if (length > 0 && RAND_bytes_ex(/*libctx=*/nullptr, data, static_cast<size_t>(length), /*strength=*/0) != 1)
         fail(Direction::Encrypt, Details::ivecAllocFailed, REVERIZ_HERE);
     return ivec;
+}
+
+QByteArray seal(const ReverizKey& key, const QByteArray& storedIvec, QByteArrayView plain)
+{
+    const QByteArrayView ivec = key.fixedIvec() ? fixedIvec() : QByteArrayView(storedIvec);
+    QByteArray stored;
+    const qsizetype written =
+        run(Direction::Encrypt, key.cipherName(), key.key(), ivec, plain, stored, storedIvec.size());
+    stored.truncate(storedIvec.size() + written);
+    std::copy(storedIvec.cbegin(), storedIvec.cend(), stored.begin());
+    return stored;
+}
+
+// The vector is read where it stands, so there is no vector buffer whose allocation could fail.
+StoredData split(const ReverizKey& key, QByteArrayView stored)
+{
+    if (key.fixedIvec())
+        return {fixedIvec(), stored};
+    const auto length = static_cast<qsizetype>(key.keyLengthInBytes());
+    if (stored.size() < length)
+        throw DecryptionFailedException(Context::reverizKey, Details::encryptedDataTooSmall, REVERIZ_HERE);
+    return {stored.first(length), stored.sliced(length)};
 }
 
 namespace {
