@@ -1,10 +1,10 @@
 #include "common/encryption/reverizrsa.h"
 #include "common/jsontext.h"
 #include "support/fileprobes.h"
+#include "support/processrunner.h"
 #include "support/qtprinters.h"
 
 #include <QDir>
-#include <QProcess>
 #include <QTemporaryDir>
 
 #include <gtest/gtest.h>
@@ -15,38 +15,16 @@ namespace {
 
 using namespace FileProbes;
 
-struct ProcessResult
-{
-    int status = -1;
-    QByteArray out;
-    QByteArray err;
-};
-
-// Runs a program to its end, so exit status and exact output bytes are what a shell sees.
-ProcessResult run(QProcess& process, const QString& program, const QStringList& arguments, const QByteArray& input = {})
-{
-    process.start(program, arguments);
-    process.write(input);
-    process.closeWriteChannel();
-    if (!process.waitForFinished(60000) || process.exitStatus() != QProcess::NormalExit)
-        return {};
-    return {process.exitCode(), process.readAllStandardOutput(), process.readAllStandardError()};
-}
-
 // The key utility in the harshest surroundings for create: no UTF-8 locale and a umask that lets everybody
 // read new files.
 ProcessResult keyUtility(const QStringList& arguments, const QString& directory,
                          const QString& program = KEYUTILITY_PATH)
 {
-    QProcess process;
     QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
     environment.remove("LANG");
     environment.remove("LANGUAGE");
     environment.insert("LC_ALL", "C");
-    process.setProcessEnvironment(environment);
-    process.setChildProcessModifier([] { ::umask(0); });
-    process.setWorkingDirectory(directory);
-    return run(process, program, arguments);
+    return runProcess(program, arguments, QByteArray(), directory, environment, [] { ::umask(0); });
 }
 
 TEST(KeyUtilityUsage, OtherCommandLinesPrintUsageAndSucceed)
@@ -74,9 +52,8 @@ TEST(KeyUtilityUsage, OtherCommandLinesPrintUsageAndSucceed)
 // Standard output of the openssl tool reading pem, which must succeed.
 QByteArray openssl(const QStringList& arguments, const std::string& pem)
 {
-    QProcess process;
     const ProcessResult result =
-        run(process, "openssl", QStringList {"rsa", "-noout"} + arguments, QByteArray::fromStdString(pem));
+        runProcess("openssl", QStringList {"rsa", "-noout"} + arguments, QByteArray::fromStdString(pem));
     EXPECT_EQ(result.status, 0) << "openssl " << arguments.join(' ').toStdString() << ": " << result.err.data();
     return result.out;
 }
