@@ -113,21 +113,4 @@ TEST(KeyUtilityCreate, WritesAPairThatOpensslAcceptsAndReplacesItWhenRunAgain)
     }
 }
 
-TEST(KeyUtilityCreate, ReportsAKeyFileThatCannotBeWrittenAndKeepsTheOldFiles)
-{
-    QTemporaryDir directory;
-    ASSERT_TRUE(QDir(directory.path()).mkdir("protocolkey-private.key"));
-    ASSERT_TRUE(put(directory.filePath("protocolkey-public.key"), "old public key file"));
-
-    const ProcessResult result = keyUtility({"create", "----"}, directory.path());
-    EXPECT_EQ(result.status, 1);
-    EXPECT_EQ(result.out, QByteArray());
-    EXPECT_EQ(result.err,
-              "Could not write key file: protocolkey-private.key: cannot rename to "
-              "protocolkey-private.key: Is a directory\n");
-    EXPECT_EQ(entries(directory.path()), (QStringList {"protocolkey-private.key", "protocolkey-public.key"}));
-    EXPECT_TRUE(entries(directory.filePath("protocolkey-private.key")).isEmpty());
-    EXPECT_EQ(content(directory.filePath("protocolkey-public.key")), "old public key file");
-}
-
 } // namespace
