@@ -11,6 +11,7 @@
 #include "common/encryption/reverizrsa.h"
 #include "common/fileutilities.h"
 #include "common/jsontext.h"
+#include "support/reference.h"
 
 #include <QCryptographicHash>
 #include <QFile>
@@ -77,40 +78,17 @@ std::shared_ptr<ReverizKey> aesKey()
     return key;
 }
 
-// The straightforward way, with every buffer made anew.
+// The straightforward way, with every buffer made anew: the stored data written and read with EVP directly.
 QByteArray baselineEncrypt(const QByteArray& plain, const QByteArray& key)
 {
     QByteArray ivec(16, Qt::Uninitialized);
     RAND_bytes(reinterpret_cast<unsigned char*>(ivec.data()), 16);
-    const QByteArray compressed = qCompress(plain, 1);
-    OsslPtr<EVP_CIPHER_CTX> context(EVP_CIPHER_CTX_new());
-    QByteArray out(16 + compressed.size() + 16, Qt::Uninitialized);
-    auto* o = reinterpret_cast<unsigned char*>(out.data() + 16);
-    int updated = 0, finished = 0;
-    EVP_EncryptInit_ex(context.get(), EVP_aes_128_cbc(), nullptr,
-                       reinterpret_cast<const unsigned char*>(key.constData()),
-                       reinterpret_cast<const unsigned char*>(ivec.constData()));
-    EVP_EncryptUpdate(context.get(), o, &updated, reinterpret_cast<const unsigned char*>(compressed.constData()),
-                      static_cast<int>(compressed.size()));
-    EVP_EncryptFinal_ex(context.get(), o + updated, &finished);
-    out.replace(0, 16, ivec);
-    out.truncate(16 + updated + finished);
-    return out;
+    return Reference::encrypt(QStringLiteral("aes-128-cbc"), key, ivec, qCompress(plain, 1));
 }
 
 QByteArray baselineDecrypt(const QByteArray& stored, const QByteArray& key, bool compressed = true)
 {
-    OsslPtr<EVP_CIPHER_CTX> context(EVP_CIPHER_CTX_new());
-    QByteArray out(stored.size(), Qt::Uninitialized);
-    auto* o = reinterpret_cast<unsigned char*>(out.data());
-    int updated = 0, finished = 0;
-    EVP_DecryptInit_ex(context.get(), EVP_aes_128_cbc(), nullptr,
-                       reinterpret_cast<const unsigned char*>(key.constData()),
-                       reinterpret_cast<const unsigned char*>(stored.constData()));
-    EVP_DecryptUpdate(context.get(), o, &updated, reinterpret_cast<const unsigned char*>(stored.constData() + 16),
-                      static_cast<int>(stored.size() - 16));
-    EVP_DecryptFinal_ex(context.get(), o + updated, &finished);
-    out.truncate(updated + finished);
+    const QByteArray out = Reference::decrypt(QStringLiteral("aes-128-cbc"), key, 16, stored).value_or(QByteArray());
     return compressed ? qUncompress(out) : out;
 }
 

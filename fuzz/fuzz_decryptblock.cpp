@@ -12,13 +12,12 @@
 #include "common/exceptions/reverizexception.h"
 #include "common/jsontext.h"
 #include "fuzzsupport.h"
+#include "support/reference.h"
 
 #include <QFile>
-#include <QtEndian>
 
 #include <json/value.h>
 
-#include <algorithm>
 #include <cstdlib>
 
 namespace {
@@ -34,9 +33,7 @@ std::optional<QByteArray> peerPlain(const ReverizKey& key, const ReverizPackageB
     std::optional<QByteArray> plain = FuzzSupport::peerDecrypt(key, block.payload());
     if (!plain || block.uncompressed())
         return plain;
-    if (plain->size() <= 4 || std::max<quint32>(qFromBigEndian<quint32>(plain->constData()), 1) > limit)
-        return std::nullopt;
-    return FuzzSupport::peerUncompress(*plain, limit);
+    return Reference::uncompress(*plain, limit);
 }
 
 bool sameDescription(const ReverizPackageBlock& a, const ReverizPackageBlock& b)

@@ -5,10 +5,8 @@
 
 #include "common/exceptions/reverizexception.h"
 #include "fuzzsupport.h"
+#include "support/reference.h"
 
-#include <QtEndian>
-
-#include <algorithm>
 #include <cstdlib>
 
 namespace {
@@ -20,11 +18,7 @@ std::optional<QByteArray> peerDecryptData(const ReverizKey& key, const QByteArra
     if (stored.isEmpty())
         return QByteArray();
     const std::optional<QByteArray> compressed = FuzzSupport::peerDecrypt(key, stored);
-    if (!compressed || compressed->size() <= 4)
-        return std::nullopt;
-    if (std::max<quint32>(qFromBigEndian<quint32>(compressed->constData()), 1) > limit)
-        return std::nullopt;
-    return FuzzSupport::peerUncompress(*compressed, limit);
+    return compressed ? Reference::uncompress(*compressed, limit) : std::nullopt;
 }
 
 } // namespace

@@ -3,66 +3,45 @@
 // so that the fuzzer mostly explores deflate data rather than header checks.
 
 #include "common/zlibinflater.h"
+#include "support/reference.h"
 
 #include <cstdint>
 #include <cstdlib>
-#include <string>
-#include <zlib.h>
-
-namespace {
-
-bool zlibInflate(const std::string& stream, std::string& output)
-{
-    z_stream z {};
-    if (inflateInit(&z) != Z_OK)
-        std::abort();
-    z.next_in = reinterpret_cast<Bytef*>(const_cast<char*>(stream.data()));
-    z.avail_in = static_cast<uInt>(stream.size());
-    char chunk[4096];
-    int result = Z_OK;
-    do {
-        z.next_out = reinterpret_cast<Bytef*>(chunk);
-        z.avail_out = sizeof chunk;
-        result = inflate(&z, Z_NO_FLUSH);
-        output.append(chunk, sizeof chunk - z.avail_out);
-    } while (result == Z_OK && (z.avail_in > 0 || z.avail_out == 0) && output.size() < (1u << 24));
-    inflateEnd(&z);
-    return result == Z_STREAM_END;
-}
-
-} // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
 {
     if (size == 0)
         return 0;
-    std::string stream = (data[0] & 1) ? std::string("\x78\x01") : std::string();
-    stream.append(reinterpret_cast<const char*>(data) + 1, size - 1);
+    QByteArray stream = (data[0] & 1) ? QByteArray("\x78\x01") : QByteArray();
+    stream.append(reinterpret_cast<const char*>(data) + 1, static_cast<qsizetype>(size - 1));
 
-    std::string expected;
-    const bool zlibReads = zlibInflate(stream, expected);
-    if (expected.size() >= (1u << 24))
+    const Reference::Inflation zlib = Reference::zlibInflate(stream, (1u << 24) - 1);
+    if (zlib.beyondLimit)
         return 0; // too large to compare quickly
+    const QByteArray& expected = zlib.output;
 
-    ZlibInflater inflater(stream.data(), stream.size());
-    std::string output;
+    ZlibInflater inflater(stream.constData(), static_cast<std::size_t>(stream.size()));
+    QByteArray output;
     char piece[997];
     while (inflater.state() == ZlibInflater::State::Running)
-        output.append(piece, inflater.read(piece, sizeof piece));
+        output.append(piece, static_cast<qsizetype>(inflater.read(piece, sizeof piece)));
     const bool inflaterReads = inflater.state() == ZlibInflater::State::Finished;
-    if (zlibReads != inflaterReads || (zlibReads && output != expected))
+    if (zlib.finished != inflaterReads || (zlib.finished && output != expected))
         std::abort();
 
     // The whole-buffer inflation, first with too little room when there is output, then with enough.
-    std::string whole(expected.size() + 1, '\0');
-    if (!expected.empty()) {
-        const WholeInflation tight = inflateWhole(stream.data(), stream.size(), whole.data(), expected.size() - 1);
-        if (zlibReads && tight.result != WholeInflation::Result::NeedsMoreRoom)
+    const auto room = static_cast<std::size_t>(expected.size());
+    QByteArray whole(expected.size() + 1, '\0');
+    if (room > 0) {
+        const WholeInflation tight =
+            inflateWhole(stream.constData(), static_cast<std::size_t>(stream.size()), whole.data(), room - 1);
+        if (zlib.finished && tight.result != WholeInflation::Result::NeedsMoreRoom)
             std::abort();
     }
-    const WholeInflation inflation = inflateWhole(stream.data(), stream.size(), whole.data(), whole.size());
+    const WholeInflation inflation =
+        inflateWhole(stream.constData(), static_cast<std::size_t>(stream.size()), whole.data(), room + 1);
     const bool wholeReads = inflation.result == WholeInflation::Result::Finished;
-    if (zlibReads != wholeReads || (wholeReads && whole.substr(0, inflation.size) != expected))
+    if (zlib.finished != wholeReads || (wholeReads && whole.left(static_cast<qsizetype>(inflation.size)) != expected))
         std::abort();
     return 0;
 }

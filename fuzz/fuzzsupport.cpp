@@ -3,8 +3,8 @@
 #include "common/encryption/cryptoinit.h"
 #include "common/encryption/opensslptr.h"
 #include "common/encryption/reverizkeyidentifier.h"
-#include "common/encryption/symmetriccipher.h"
 #include "common/jsontext.h"
+#include "support/reference.h"
 
 #include <QFile>
 #include <QTemporaryDir>
@@ -13,7 +13,6 @@
 
 #include <cstdio>
 #include <cstdlib>
-#include <zlib.h>
 
 namespace FuzzSupport {
 
@@ -44,9 +43,12 @@ const unsigned char* data(const QByteArray& array)
     return reinterpret_cast<const unsigned char*>(array.constData());
 }
 
-// The vector a peer stores in front of data for keys without the fixed one; fixed, so inputs replay exactly.
+// The vector a peer stores in front of data for keys without the fixed one (none for those keys); fixed, so inputs
+// replay exactly.
 QByteArray peerIvec(const ReverizKey& key)
 {
+    if (key.fixedIvec())
+        return QByteArray();
     QByteArray ivec(static_cast<qsizetype>(key.keyLengthInBytes()), '\0');
     for (qsizetype i = 0; i < ivec.size(); ++i)
         ivec[i] = static_cast<char>(0xa5 ^ i);
@@ -113,51 +115,14 @@ QString scratchDirectory()
 QByteArray peerEncrypt(const ReverizKey& key, const QByteArray& plain)
 {
     initialize();
-    const OsslPtr<EVP_CIPHER> cipher(
-        EVP_CIPHER_fetch(/*libctx=*/nullptr, key.cipherName().toLatin1().constData(), /*properties=*/nullptr));
-    const OsslPtr<EVP_CIPHER_CTX> context(EVP_CIPHER_CTX_new());
-    const QByteArray ivec = key.fixedIvec() ? SymmetricCipher::fixedIvec().toByteArray() : peerIvec(key);
-    if (!cipher || !context
-        || EVP_EncryptInit_ex2(context.get(), cipher.get(), data(key.key()), data(ivec), /*params=*/nullptr) != 1)
-        setupFailed("peer encryption init");
-
-    QByteArray stored = key.fixedIvec() ? QByteArray() : ivec;
-    const qsizetype start = stored.size();
-    stored.resize(start + plain.size() + EVP_MAX_BLOCK_LENGTH);
-    int updated = 0;
-    int finished = 0;
-    if (EVP_EncryptUpdate(context.get(), data(stored) + start, &updated, data(plain), static_cast<int>(plain.size()))
-            != 1
-        || EVP_EncryptFinal_ex(context.get(), data(stored) + start + updated, &finished) != 1)
-        setupFailed("peer encryption");
-    stored.truncate(start + updated + finished);
-    return stored;
+    return Reference::encrypt(key.cipherName(), key.key(), peerIvec(key), plain);
 }
 
 std::optional<QByteArray> peerDecrypt(const ReverizKey& key, const QByteArray& stored)
 {
     initialize();
-    const qsizetype vectorSize = key.fixedIvec() ? 0 : static_cast<qsizetype>(key.keyLengthInBytes());
-    if (stored.size() < vectorSize)
-        return std::nullopt;
-    const QByteArray ivec = key.fixedIvec() ? SymmetricCipher::fixedIvec().toByteArray() : stored.left(vectorSize);
-    const OsslPtr<EVP_CIPHER> cipher(
-        EVP_CIPHER_fetch(/*libctx=*/nullptr, key.cipherName().toLatin1().constData(), /*properties=*/nullptr));
-    const OsslPtr<EVP_CIPHER_CTX> context(EVP_CIPHER_CTX_new());
-    if (!cipher || !context
-        || EVP_DecryptInit_ex2(context.get(), cipher.get(), data(key.key()), data(ivec), /*params=*/nullptr) != 1)
-        setupFailed("peer decryption init");
-
-    const QByteArray ciphertext = stored.mid(vectorSize);
-    QByteArray plain(ciphertext.size() + EVP_MAX_BLOCK_LENGTH, '\0');
-    int updated = 0;
-    int finished = 0;
-    if (EVP_DecryptUpdate(context.get(), data(plain), &updated, data(ciphertext), static_cast<int>(ciphertext.size()))
-            != 1
-        || EVP_DecryptFinal_ex(context.get(), data(plain) + updated, &finished) != 1)
-        return std::nullopt;
-    plain.truncate(updated + finished);
-    return plain;
+    return Reference::decrypt(key.cipherName(), key.key(),
+                              key.fixedIvec() ? 0 : static_cast<qsizetype>(key.keyLengthInBytes()), stored);
 }
 
 QByteArray peerOaepEncrypt(const ReverizRSA& pair, const QByteArray& text)
@@ -181,33 +146,6 @@ QByteArray peerOaepEncrypt(const ReverizRSA& pair, const QByteArray& text)
         ciphertext += block;
     }
     return ciphertext;
-}
-
-std::optional<QByteArray> peerUncompress(const QByteArray& compressed, size_t limit)
-{
-    z_stream stream {};
-    if (compressed.size() < 4 || inflateInit(&stream) != Z_OK)
-        return std::nullopt;
-    stream.next_in = const_cast<Bytef*>(data(compressed) + 4);
-    stream.avail_in = static_cast<uInt>(compressed.size() - 4);
-    QByteArray output;
-    char chunk[16384];
-    int result = Z_OK;
-    while (result == Z_OK && static_cast<size_t>(output.size()) <= limit) {
-        stream.next_out = reinterpret_cast<Bytef*>(chunk);
-        stream.avail_out = sizeof chunk;
-        result = inflate(&stream, Z_NO_FLUSH);
-        output.append(chunk, static_cast<qsizetype>(sizeof chunk - stream.avail_out));
-        // Input used up with room to spare: the stream ends early.
-        if (result == Z_BUF_ERROR && stream.avail_out > 0)
-            break;
-        if (result == Z_BUF_ERROR)
-            result = Z_OK;
-    }
-    inflateEnd(&stream);
-    if (result != Z_STREAM_END || static_cast<size_t>(output.size()) > limit)
-        return std::nullopt;
-    return output;
 }
 
 } // namespace FuzzSupport

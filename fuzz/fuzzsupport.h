@@ -13,7 +13,8 @@
 #include <optional>
 
 // What the fuzz targets and their seed maker share: the fixture key pair, two fixed symmetric keys, and a peer's
-// side of the formats written directly with OpenSSL and zlib, so that inputs can reach the code behind a cipher.
+// side of the formats written directly with OpenSSL (the stored data through tests/support/reference.h), so that
+// inputs can reach the code behind a cipher.
 // Every function loads the crypto providers first. Failures to set up abort: a target must not run half-prepared.
 namespace FuzzSupport {
 
@@ -47,12 +48,6 @@ std::optional<QByteArray> peerDecrypt(const ReverizKey& key, const QByteArray& s
 
 /** RSAES-OAEP (SHA-1, MGF1-SHA-1) of text under the pair's public key, in chunks of k - 42 bytes. */
 QByteArray peerOaepEncrypt(const ReverizRSA& pair, const QByteArray& text);
-
-/**
- * zlib's reading of qCompress output: the stream after the 4-byte length, inflated to its end. Nothing when the
- * stream does not decode or would grow beyond limit bytes.
- */
-std::optional<QByteArray> peerUncompress(const QByteArray& compressed, size_t limit);
 
 } // namespace FuzzSupport
 

@@ -1,5 +1,6 @@
 #include "common/zlibinflater.h"
 #include "support/qtprinters.h"
+#include "support/reference.h"
 
 #include <QRandomGenerator>
 
@@ -9,27 +10,6 @@
 #include <zlib.h>
 
 namespace {
-
-// zlib's own reading of a stream, all at once: the output, or nothing for a stream zlib refuses.
-std::optional<QByteArray> zlibInflate(const QByteArray& stream)
-{
-    z_stream z {};
-    if (inflateInit(&z) != Z_OK)
-        return std::nullopt;
-    z.next_in = reinterpret_cast<Bytef*>(const_cast<char*>(stream.constData()));
-    z.avail_in = static_cast<uInt>(stream.size());
-    QByteArray output;
-    char chunk[4096];
-    int result = Z_OK;
-    do {
-        z.next_out = reinterpret_cast<Bytef*>(chunk);
-        z.avail_out = sizeof chunk;
-        result = inflate(&z, Z_NO_FLUSH);
-        output.append(chunk, static_cast<qsizetype>(sizeof chunk - z.avail_out));
-    } while (result == Z_OK && (z.avail_in > 0 || z.avail_out == 0));
-    inflateEnd(&z);
-    return result == Z_STREAM_END ? std::optional<QByteArray>(output) : std::nullopt;
-}
 
 std::optional<QByteArray> inflaterRead(const QByteArray& stream, std::size_t pieceSize)
 {
@@ -69,7 +49,7 @@ QByteArray compressed(const QByteArray& data, int level)
 void expectSameAsZlib(const QByteArray& stream)
 {
     SCOPED_TRACE(stream.left(16).toHex().toStdString());
-    const std::optional<QByteArray> expected = zlibInflate(stream);
+    const std::optional<QByteArray> expected = Reference::zlibInflate(stream).result();
     for (const std::size_t pieceSize : {std::size_t(1), std::size_t(7), std::size_t(65536)})
         ASSERT_EQ(inflaterRead(stream, pieceSize), expected) << "pieces of " << pieceSize;
     ASSERT_EQ(wholeRead(stream), expected) << "whole";

@@ -11,6 +11,7 @@
 #include "common/jsontext.h"
 #include "crashcontent.h"
 #include "keyutilitycommands.h"
+#include "support/fileprobes.h"
 #include "support/testkeys.h"
 
 #include <QDir>
@@ -81,12 +82,6 @@ bool runAndKill(const QString& program, const QStringList& arguments, const QStr
     return process.exitStatus() == QProcess::CrashExit;
 }
 
-QByteArray contentOf(const QString& path)
-{
-    QFile file(path);
-    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
-}
-
 // Removes the temporary files a killed atomic writer leaves beside its target; returns how many there were.
 int removeLeftovers(const QString& directory)
 {
@@ -155,7 +150,7 @@ TEST(CrashSafety, DecryptOutputIsAbsentTheEarlierOneOrComplete)
     timer.start();
     ASSERT_FALSE(runAndKill(keyUtility, arguments, directory.path(), 60000));
     const int runTime = static_cast<int>(timer.elapsed());
-    ASSERT_TRUE(contentOf(output) == plain);
+    ASSERT_TRUE(FileProbes::content(output) == plain);
 
     std::mt19937 random = seededRandom();
     std::uniform_int_distribution<int> delay(0, runTime * 13 / 10);
@@ -176,7 +171,7 @@ TEST(CrashSafety, DecryptOutputIsAbsentTheEarlierOneOrComplete)
             ++absent;
             continue;
         }
-        const QByteArray found = contentOf(output);
+        const QByteArray found = FileProbes::content(output);
         if (found == plain) {
             ++complete;
             continue;

@@ -10,6 +10,7 @@
 #include "support/fileprobes.h"
 #include "support/processrunner.h"
 #include "support/qtprinters.h"
+#include "support/reference.h"
 #include "support/testkeys.h"
 
 #include <QDir>
@@ -52,22 +53,7 @@ QByteArray compact(const Json::Value& value)
 // The stored log data a peer holding the log key writes: the vector, then AES-128-CBC with PKCS#7 padding.
 QByteArray stored(const QByteArray& compressed)
 {
-    const OsslPtr<EVP_CIPHER_CTX> context(EVP_CIPHER_CTX_new());
-    const auto* key = reinterpret_cast<const unsigned char*>(logKey.constData());
-    const auto* ivec = reinterpret_cast<const unsigned char*>(vector.constData());
-    QByteArray out = vector + QByteArray(compressed.size() + 16, '\0');
-    auto* ciphertext = reinterpret_cast<unsigned char*>(out.data()) + vector.size();
-    int updated = 0;
-    int finished = 0;
-    const bool done = context && EVP_EncryptInit_ex2(context.get(), EVP_aes_128_cbc(), key, ivec, nullptr) == 1
-        && EVP_EncryptUpdate(context.get(), ciphertext, &updated,
-                             reinterpret_cast<const unsigned char*>(compressed.constData()),
-                             static_cast<int>(compressed.size()))
-            == 1
-        && EVP_EncryptFinal_ex(context.get(), ciphertext + updated, &finished) == 1;
-    EXPECT_TRUE(done);
-    out.truncate(vector.size() + updated + finished);
-    return out;
+    return Reference::encrypt(QStringLiteral("aes-128-cbc"), logKey, vector, compressed);
 }
 
 QByteArray announcing(quint32 size, QByteArray compressed)

@@ -105,19 +105,19 @@ def q_uncompress(compressed, what):
     return plain
 
 
-def encrypted_data(plain, key, ivec):
-    """The encrypted data format for an aes-128-cbc key with a random vector: the whole vector, then CBC of the
-    compressed data; only the vector's first 16 bytes and the key's first 16 bytes enter the cipher."""
-    if not plain and ivec is None:
-        return b""
-    return ivec + cbc("-e", "aes-128-cbc", key[:16], ivec[:16], q_compress(plain))
+def encrypted_data(plain, cipher, key, ivec):
+    """The encrypted data format: the whole random vector (nothing for the fixed one), then CBC of the compressed
+    data; only the key's first 16 bytes and the vector's first bytes the cipher reads enter it."""
+    return ivec + cbc("-e", cipher, key[:16], (ivec or FIXED_IVEC)[:16], q_compress(plain))
 
 
-def log_file(public_pem, k, plain, key_length=16, compress_empty=False):
+def log_file(public_pem, k, plain, key_length=16, compress_empty=False, cipher="aes-128-cbc"):
+    """A log file for the protocol key; a "bf-cbc" key uses the fixed vector, as package keys do."""
+    fixed = cipher == "bf-cbc"
     key = os.urandom(key_length)
     plain_key = {
-        "cipherName": "aes-128-cbc",
-        "fixedIvec": False,
+        "cipherName": cipher,
+        "fixedIvec": fixed,
         "identifier": {"keyType": "KeyTypeLogfileKey"},
         "key": base64.b64encode(key).decode(),
         "keyLengthInBytes": key_length,
@@ -127,8 +127,9 @@ def log_file(public_pem, k, plain, key_length=16, compress_empty=False):
         "data": base64.b64encode(oaep_encrypt(public_pem, text, k)).decode(),
         "encryptedfor": {"serverUUID": SERVER_UUID, "type": "protocol"},
     }
-    ivec = os.urandom(key_length) if plain or compress_empty else None
-    document = {"key": envelope, "logData": base64.b64encode(encrypted_data(plain, key, ivec)).decode()}
+    ivec = b"" if fixed else os.urandom(key_length)
+    data = encrypted_data(plain, cipher, key, ivec) if plain or compress_empty else b""
+    document = {"key": envelope, "logData": base64.b64encode(data).decode()}
     return compact(document), (len(text) + k - 43) // (k - 42)
 
 
@@ -143,6 +144,8 @@ def direction_one(tools, work, private_pem, public_pem, k):
         ("one-byte log", b"x", {}),
         (f"log of {len(big)} bytes", big, {}),
         ("log whose key needs two RSA blocks (400-byte key and vector)", line * 3, {"key_length": 400}),
+        ("log under a 1024-byte bf-cbc key with the fixed vector", line * 300,
+         {"cipher": "bf-cbc", "key_length": 1024}),
     ]
     for name, plain, options in cases:
         document, blocks = log_file(public_pem, k, plain, **options)

@@ -4,6 +4,7 @@
 #include <QByteArray>
 #include <QDir>
 #include <QFile>
+#include <QFileInfo>
 #include <QString>
 #include <QStringList>
 
@@ -19,11 +20,11 @@ inline QByteArray content(const QString& path)
     return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray("<unreadable>");
 }
 
-/** Writes data as the whole content of path; false if that fails. */
+/** Writes data as the whole content of path, making its directory first; false if that fails. */
 [[nodiscard]] inline bool put(const QString& path, const QByteArray& data)
 {
     QFile file(path);
-    return file.open(QIODevice::WriteOnly) && file.write(data) == data.size();
+    return QDir().mkpath(QFileInfo(path).path()) && file.open(QIODevice::WriteOnly) && file.write(data) == data.size();
 }
 
 /** Every entry of directory, hidden ones included, sorted by name. */

@@ -4,7 +4,8 @@
 #include <QStandardPaths>
 
 ProcessResult runProcess(const QString& program, const QStringList& arguments, const QByteArray& input,
-                         const QString& workingDirectory, const QProcessEnvironment& environment)
+                         const QString& workingDirectory, const QProcessEnvironment& environment,
+                         const std::function<void()>& inChild)
 {
     QProcess process;
     process.setProgram(program);
@@ -12,6 +13,8 @@ ProcessResult runProcess(const QString& program, const QStringList& arguments, c
     process.setProcessEnvironment(environment);
     if (!workingDirectory.isEmpty())
         process.setWorkingDirectory(workingDirectory);
+    if (inChild)
+        process.setChildProcessModifier(inChild);
     process.start();
     if (!process.waitForStarted())
         return {};

@@ -1,5 +1,6 @@
 #include "compressedformat.h"
 
+#include "common/encryption/encryptionnames.h"
 #include "common/exceptions/reverizexception.h"
 #include "common/zlibdeflate.h"
 #include "common/zlibinflater.h"
@@ -20,7 +21,7 @@ constexpr qsizetype headerSize = 4;
 
 [[noreturn]] void corrupted(const char* reason, const QString& sourceFile, int sourceLine)
 {
-    throw DecryptionFailedException(QStringLiteral("ReverizKey"), QString::fromLatin1(reason), sourceFile, sourceLine);
+    throw DecryptionFailedException(Context::reverizKey, QString::fromLatin1(reason), sourceFile, sourceLine);
 }
 
 quint64 limitInBytes(quint64 limitMiB)
@@ -57,9 +58,9 @@ QByteArray compress(QByteArrayView data)
 void dataUncompressSanityCheck(QByteArrayView compressed, quint64 limitMiB)
 {
     if (compressed.size() <= headerSize)
-        corrupted("data corrupted (compressed data too small)", REVERIZ_HERE);
+        corrupted(Details::compressedDataTooSmall, REVERIZ_HERE);
     if (limitInBytes(limitMiB) < announcedSize(compressed))
-        corrupted("data corrupted (invalid compressed size)", REVERIZ_HERE);
+        corrupted(Details::invalidCompressedSize, REVERIZ_HERE);
 }
 
 // Unlike qUncompress, a stream that does not decode is an error rather than an empty result. The announced size
@@ -95,13 +96,13 @@ qsizetype uncompressInto(QByteArrayView compressed, quint64 limitMiB, QByteArray
         switch (inflation.result) {
         case WholeInflation::Result::Finished:
             if (inflation.size >= capacityLimit)
-                corrupted("data corrupted (invalid compressed size)", REVERIZ_HERE);
+                corrupted(Details::invalidCompressedSize, REVERIZ_HERE);
             return static_cast<qsizetype>(inflation.size);
         case WholeInflation::Result::Corrupt:
-            corrupted("data corrupted (decompression failed)", REVERIZ_HERE);
+            corrupted(Details::decompressionFailed, REVERIZ_HERE);
         case WholeInflation::Result::NeedsMoreRoom:
             if (static_cast<quint64>(buffer.size()) >= capacityLimit)
-                corrupted("data corrupted (invalid compressed size)", REVERIZ_HERE);
+                corrupted(Details::invalidCompressedSize, REVERIZ_HERE);
             const quint64 grown = std::max<quint64>(static_cast<quint64>(buffer.size()) * 2, quint64(64) * 1024);
             buffer.resize(static_cast<qsizetype>(std::min(grown, capacityLimit)));
             break;
@@ -129,12 +130,12 @@ bool uncompressTo(QByteArrayView compressed, quint64 limitMiB, const Sink& sink,
         const std::size_t size = inflater.read(piece.get(), room);
         produced += size;
         if (produced > maximumSize)
-            corrupted("data corrupted (invalid compressed size)", REVERIZ_HERE);
+            corrupted(Details::invalidCompressedSize, REVERIZ_HERE);
         if (size > 0 && !sink(piece.get(), size))
             return false;
     }
     if (inflater.state() == ZlibInflater::State::Corrupt)
-        corrupted("data corrupted (decompression failed)", REVERIZ_HERE);
+        corrupted(Details::decompressionFailed, REVERIZ_HERE);
     return true;
 }
 

@@ -2,6 +2,7 @@
 
 #include "common/atomicfile.h"
 #include "common/base64.h"
+#include "common/encryption/encryptionnames.h"
 #include "common/encryption/reverizkey.h"
 #include "common/encryption/reverizrsa.h"
 #include "common/exceptions/reverizexception.h"
@@ -27,9 +28,6 @@
 namespace EncryptedLogFile {
 
 namespace {
-
-const char* const memberKey = "key";
-const char* const memberLogData = "logData";
 
 // New log files get a fresh AES-128 key with a random vector each.
 const QString logCipher = QStringLiteral("aes-128-cbc");
@@ -69,11 +67,11 @@ public:
 
     bool String(const char* text, rapidjson::SizeType length, bool /*copy*/)
     {
-        if (m_depth == 1 && m_member == Member::LogData) {
+        if (m_depth == 1 && m_member == RootMember::LogData) {
             // Parsed in place, the string stands in the text that this handler was given to change.
             parts.logData = m_text + (text - m_text);
             parts.logDataSize = length;
-            m_member = Member::None;
+            m_member = RootMember::None;
             return true;
         }
         return value(Json::Value(text, text + length));
@@ -88,7 +86,9 @@ public:
     {
         if (m_depth == 1) {
             const std::string member(name, length);
-            m_member = member == memberKey ? Member::Key : member == memberLogData ? Member::LogData : Member::Other;
+            m_member = member == Member::key ? RootMember::Key
+                : member == Member::logData  ? RootMember::LogData
+                                             : RootMember::Other;
             return true;
         }
         if (!m_building.empty())
@@ -97,7 +97,7 @@ public:
     }
 
 private:
-    enum class Member { None, Key, LogData, Other };
+    enum class RootMember { None, Key, LogData, Other };
 
     // The next value of a root member, or of a container inside "key".
     bool value(Json::Value scalar)
@@ -105,11 +105,11 @@ private:
         if (m_depth == 0)
             return false; // a root that is no object
         if (m_depth == 1) {
-            if (m_member == Member::Key)
+            if (m_member == RootMember::Key)
                 parts.key = std::move(scalar);
-            else if (m_member == Member::LogData)
+            else if (m_member == RootMember::LogData)
                 clearLogData();
-            m_member = Member::None;
+            m_member = RootMember::None;
             return true;
         }
         if (!m_building.empty())
@@ -124,13 +124,13 @@ private:
         if (m_depth == 1)
             return type == Json::objectValue;
         if (m_depth == 2) {
-            if (m_member == Member::Key) {
+            if (m_member == RootMember::Key) {
                 parts.key = Json::Value(type);
                 m_building.push_back(&parts.key);
-            } else if (m_member == Member::LogData) {
+            } else if (m_member == RootMember::LogData) {
                 clearLogData();
             }
-            m_member = Member::None;
+            m_member = RootMember::None;
             return true;
         }
         if (!m_building.empty())
@@ -161,7 +161,7 @@ private:
 
     char* m_text;
     int m_depth = 0;
-    Member m_member = Member::None;
+    RootMember m_member = RootMember::None;
     std::string m_name;
     std::vector<Json::Value*> m_building;
 };
@@ -172,7 +172,7 @@ namespace {
 
 [[noreturn]] void refuse(const QString& message, const QString& sourceFile, int sourceLine)
 {
-    throw InputRefusedException(QStringLiteral("EncryptedLogFile"), message, sourceFile, sourceLine);
+    throw InputRefusedException(Context::encryptedLogFile, message, sourceFile, sourceLine);
 }
 
 // The bytes of text a JSON value holds: its strings and member names.
@@ -268,8 +268,8 @@ Parts fromDocument(const Json::Value& document, QByteArray& storage)
     Parts parts;
     if (!document.isObject())
         return parts;
-    const std::string_view key(memberKey);
-    const std::string_view logDataName(memberLogData);
+    const std::string_view key(Member::key);
+    const std::string_view logDataName(Member::logData);
     if (const Json::Value* value = document.find(key.data(), key.data() + key.size()))
         parts.key = *value;
     const Json::Value* logData = document.find(logDataName.data(), logDataName.data() + logDataName.size());
@@ -312,8 +312,8 @@ QByteArray make(const std::shared_ptr<ReverizRSA>& pair, const QByteArray& plain
     pair->checkPublicKey(MinimumKeyBits);
     const std::shared_ptr<ReverizKey> key = ReverizKey::createLogfileKey(logCipher, logKeyLength, false);
     Json::Value document(Json::objectValue);
-    document[memberKey] = key->toJson(pair);
-    document[memberLogData] = key->encryptData(plain).toBase64().toStdString();
+    document[Member::key] = key->toJson(pair);
+    document[Member::logData] = key->encryptData(plain).toBase64().toStdString();
     return QByteArray::fromStdString(JsonText::compact(document));
 }
 
@@ -379,8 +379,8 @@ bool LogFile::decryptTo(const ReverizKey& key, const CompressedFormat::Sink& sin
 void LogFile::decryptToFile(const ReverizKey& key, const QString& outputPath)
 {
     const auto fail = [&outputPath](const QString& error, const QString& sourceFile, int sourceLine) {
-        return FileWriteFailedException(QStringLiteral("EncryptedLogFile"), error, QStringLiteral("OutputFile"),
-                                        outputPath, sourceFile, sourceLine);
+        return FileWriteFailedException(Context::encryptedLogFile, error, QStringLiteral("OutputFile"), outputPath,
+                                        sourceFile, sourceLine);
     };
     AtomicFile output(outputPath);
     // A directory in the way would only fail the rename, after all the work.

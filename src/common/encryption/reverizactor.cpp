@@ -3,14 +3,13 @@
 #include "common/exceptions/reverizexception.h"
 #include "common/qkarnjsontrait.h"
 #include "common/uuidtools.h"
-#include "keyfileformat.h"
+#include "encryptionnames.h"
+#include "untrustedjson.h"
 
 #include <optional>
 #include <utility>
 
 namespace {
-
-const QString Context = QStringLiteral("ReverizActor");
 
 const char* typeName(ReverizActor::ActorType type)
 {
@@ -35,20 +34,6 @@ std::optional<ReverizActor::ActorType> typeFromName(const QString& name)
             return type;
     }
     return std::nullopt;
-}
-
-// isMember throws on arrays and scalars; key files are input, so those read as objects without members.
-bool hasMember(const Json::Value& json, const char* name)
-{
-    return json.isObject() && json.isMember(name);
-}
-
-QString readText(const Json::Value& json, const char* name)
-{
-    QString text;
-    if (json.isObject())
-        QkarnJsonTrait<QString>::fromJson(json[name], text);
-    return text;
 }
 
 } // namespace
@@ -83,33 +68,33 @@ const QString& ReverizActor::userUUID() const
 Json::Value ReverizActor::toJson() const
 {
     Json::Value json(Json::objectValue);
-    QkarnJsonTrait<QString>::toJson(json[KeyFileFormat::ServerUUID], m_serverUUID);
-    json[KeyFileFormat::Type] = typeName(m_type);
+    QkarnJsonTrait<QString>::toJson(json[Member::serverUUID], m_serverUUID);
+    json[Member::type] = typeName(m_type);
     if (m_type == User)
-        QkarnJsonTrait<QString>::toJson(json[KeyFileFormat::UserUUID], m_userUUID);
+        QkarnJsonTrait<QString>::toJson(json[Member::userUUID], m_userUUID);
     return json;
 }
 
 ReverizActor ReverizActor::fromJson(const Json::Value& json)
 {
-    if (!hasMember(json, KeyFileFormat::Type))
-        throw JsonMemberMissingException(Context, QLatin1String(KeyFileFormat::Type), REVERIZ_HERE);
-    if (!hasMember(json, KeyFileFormat::ServerUUID))
-        throw JsonMemberMissingException(Context, QLatin1String(KeyFileFormat::ServerUUID), REVERIZ_HERE);
+    if (!hasMember(json, Member::type))
+        throw JsonMemberMissingException(Context::reverizActor, Member::type, REVERIZ_HERE);
+    if (!hasMember(json, Member::serverUUID))
+        throw JsonMemberMissingException(Context::reverizActor, Member::serverUUID, REVERIZ_HERE);
 
-    const std::optional<ActorType> type = typeFromName(readText(json, KeyFileFormat::Type));
+    const std::optional<ActorType> type = typeFromName(readText(json, Member::type));
     if (!type) {
-        throw JsonMemberInvalidException(Context, QLatin1String(KeyFileFormat::Type), QStringLiteral("invalid content"),
+        throw JsonMemberInvalidException(Context::reverizActor, Member::type, QStringLiteral("invalid content"),
                                          REVERIZ_HERE);
     }
-    const QString serverUUID = readText(json, KeyFileFormat::ServerUUID);
+    const QString serverUUID = readText(json, Member::serverUUID);
     if (!UuidTools::validateUuid(serverUUID))
         throw InvalidUUIDException(REVERIZ_HERE);
     if (*type != User)
         return ReverizActor(serverUUID, *type); // a "userUUID" of another type is ignored
 
     // A missing user UUID reads as empty text and so fails as invalid, not as missing.
-    const QString userUUID = readText(json, KeyFileFormat::UserUUID);
+    const QString userUUID = readText(json, Member::userUUID);
     if (!UuidTools::validateUuid(userUUID))
         throw InvalidUUIDException(REVERIZ_HERE);
     return ReverizActor(serverUUID, userUUID);

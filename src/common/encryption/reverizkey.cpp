@@ -1,8 +1,10 @@
 #include "reverizkey.h"
 
 #include "common/encryption/compressedformat.h"
+#include "common/encryption/encryptionnames.h"
 #include "common/encryption/reverizrsa.h"
 #include "common/encryption/symmetriccipher.h"
+#include "common/encryption/untrustedjson.h"
 #include "common/exceptions/reverizexception.h"
 #include "common/qkarnjsontrait.h"
 #include "common/stringconversion.h"
@@ -14,36 +16,18 @@
 #include <openssl/err.h>
 #include <openssl/rand.h>
 
-#include <algorithm>
 #include <stdexcept>
 #include <utility>
 
 namespace {
 
-const char* const memberKey = "key";
-const char* const memberCipherName = "cipherName";
-const char* const memberKeyLength = "keyLengthInBytes";
-const char* const memberFixedIvec = "fixedIvec";
-const char* const memberIdentifier = "identifier";
-const char* const memberPackageId = "packageId";
-
 // Defaults of keys written before the members existed.
-const QLatin1String defaultCipherName("bf-cbc");
+constexpr char defaultCipherName[] = "bf-cbc";
 constexpr bool defaultFixedIvec = true;
 constexpr int defaultKeyLength = 1024;
 
 // The announced size decryptData accepts; larger is taken for a forged or garbled header.
 constexpr quint64 decryptDataLimitMiB = 128;
-
-QString context()
-{
-    return QStringLiteral("ReverizKey");
-}
-
-QString member(const char* name)
-{
-    return QString::fromLatin1(name);
-}
 
 QByteArray randomKeyBytes(unsigned int length)
 {
@@ -74,31 +58,14 @@ bool isPadding(const QString& tail)
 // Keys written before identifiers existed were package keys and named their package only.
 ReverizKeyIdentifier identifierFromPackageId(const Json::Value& json)
 {
-    if (!json.isMember(memberPackageId))
-        throw JsonMemberMissingException(context(), member(memberIdentifier), REVERIZ_HERE);
+    if (!json.isMember(Member::packageId))
+        throw JsonMemberMissingException(Context::reverizKey, Member::identifier, REVERIZ_HERE);
     QString packageId;
-    QkarnJsonTrait<QString>::fromJson(json[memberPackageId], packageId);
+    QkarnJsonTrait<QString>::fromJson(json[Member::packageId], packageId);
     if (!TypeChecks::isUUID(packageId))
-        throw JsonMemberInvalidException(context(), member(memberPackageId), QStringLiteral("not a valid UUID"),
+        throw JsonMemberInvalidException(Context::reverizKey, Member::packageId, QStringLiteral("not a valid UUID"),
                                          REVERIZ_HERE);
     return ReverizKeyIdentifier::createPackageKeyWithoutFolderInformationIdentifier(packageId);
-}
-
-// Stored data: a random vector of keyLength bytes in front of the ciphertext, or the fixed vector and no stored
-// one. The vector is read where it stands, so there is no vector buffer whose allocation could fail.
-struct StoredData
-{
-    QByteArrayView ivec;
-    QByteArrayView ciphertext;
-};
-
-StoredData splitStoredData(QByteArrayView data, bool fixedIvec, unsigned int keyLength)
-{
-    if (fixedIvec)
-        return {SymmetricCipher::fixedIvec(), data};
-    if (data.size() < static_cast<qsizetype>(keyLength))
-        throw DecryptionFailedException(context(), QStringLiteral("encrypted data size too small"), REVERIZ_HERE);
-    return {data.first(keyLength), data.sliced(keyLength)};
 }
 
 } // namespace
@@ -160,39 +127,39 @@ void ReverizKey::addFolderId(QString folderId)
 Json::Value ReverizKey::toJson() const
 {
     Json::Value json(Json::objectValue);
-    json[memberKey] = m_key.toBase64().toStdString();
-    QkarnJsonTrait<QString>::toJson(json[memberCipherName], m_cipherName);
-    QkarnJsonTrait<unsigned int>::toJson(json[memberKeyLength], m_keyLengthInBytes);
-    QkarnJsonTrait<bool>::toJson(json[memberFixedIvec], m_fixedIvec);
-    json[memberIdentifier] = m_identifier.toJson();
+    json[Member::key] = m_key.toBase64().toStdString();
+    QkarnJsonTrait<QString>::toJson(json[Member::cipherName], m_cipherName);
+    QkarnJsonTrait<unsigned int>::toJson(json[Member::keyLengthInBytes], m_keyLengthInBytes);
+    QkarnJsonTrait<bool>::toJson(json[Member::fixedIvec], m_fixedIvec);
+    json[Member::identifier] = m_identifier.toJson();
     if (const std::optional<QString> packageId = m_identifier.packageId())
-        QkarnJsonTrait<QString>::toJson(json[memberPackageId], *packageId);
+        QkarnJsonTrait<QString>::toJson(json[Member::packageId], *packageId);
     return json;
 }
 
 std::shared_ptr<ReverizKey> ReverizKey::fromJson(const Json::Value& json)
 {
     // The checks run in a fixed order, and the first failure is the one reported.
-    if (!json.isObject() || !json.isMember(memberKey))
-        throw JsonMemberMissingException(context(), member(memberKey), REVERIZ_HERE);
+    if (!hasMember(json, Member::key))
+        throw JsonMemberMissingException(Context::reverizKey, Member::key, REVERIZ_HERE);
     // The JSON library's string conversion makes "" of null and text of numbers and booleans; arrays and objects
     // have none.
-    const Json::Value& keyValue = json[memberKey];
+    const Json::Value& keyValue = json[Member::key];
     const bool hasText = keyValue.isConvertibleTo(Json::stringValue);
     const QString keyText = hasText ? StringConversion::fromStdString(keyValue.asString()) : QString();
     if (!hasText || !TypeChecks::isBase64(keyText))
-        throw JsonMemberInvalidException(context(), member(memberKey), QStringLiteral("not valid base64"),
+        throw JsonMemberInvalidException(Context::reverizKey, Member::key, QStringLiteral("not valid base64"),
                                          REVERIZ_HERE);
 
     QString cipherName = defaultCipherName;
-    if (json.isMember(memberCipherName))
-        QkarnJsonTrait<QString>::fromJson(json[memberCipherName], cipherName);
+    if (json.isMember(Member::cipherName))
+        QkarnJsonTrait<QString>::fromJson(json[Member::cipherName], cipherName);
     bool fixedIvec = defaultFixedIvec;
-    if (json.isMember(memberFixedIvec))
-        QkarnJsonTrait<bool>::fromJson(json[memberFixedIvec], fixedIvec);
+    if (json.isMember(Member::fixedIvec))
+        QkarnJsonTrait<bool>::fromJson(json[Member::fixedIvec], fixedIvec);
     int keyLength = defaultKeyLength;
-    if (json.isMember(memberKeyLength))
-        QkarnJsonTrait<int>::fromJson(json[memberKeyLength], keyLength);
+    if (json.isMember(Member::keyLengthInBytes))
+        QkarnJsonTrait<int>::fromJson(json[Member::keyLengthInBytes], keyLength);
 
     // The "=" fill is checked against the length before any bytes are counted: 3n+1 bytes end in "==", 3n+2 in
     // "=". A negative length never has a fitting fill unless it is a multiple of 3.
@@ -201,10 +168,11 @@ std::shared_ptr<ReverizKey> ReverizKey::fromJson(const Json::Value& json)
         throw InvalidJsonInputException(REVERIZ_HERE);
     const QByteArray key = keyValue.isString() ? QByteArray::fromBase64(keyText.toLatin1()) : QByteArray();
     if (key.size() != static_cast<qsizetype>(keyLength))
-        throw JsonMemberInvalidException(context(), member(memberKey), QStringLiteral("keylength wrong"), REVERIZ_HERE);
+        throw JsonMemberInvalidException(Context::reverizKey, Member::key, QStringLiteral("keylength wrong"),
+                                         REVERIZ_HERE);
 
-    const ReverizKeyIdentifier identifier = json.isMember(memberIdentifier)
-        ? ReverizKeyIdentifier::fromJson(json[memberIdentifier])
+    const ReverizKeyIdentifier identifier = json.isMember(Member::identifier)
+        ? ReverizKeyIdentifier::fromJson(json[Member::identifier])
         : identifierFromPackageId(json);
     return std::make_shared<ReverizKey>(identifier, key, cipherName, static_cast<unsigned int>(keyLength), fixedIvec);
 }
@@ -216,7 +184,7 @@ Json::Value ReverizKey::toJson(const std::shared_ptr<ReverizRSA>& pair) const
     Json::Value wrapped = pair->encrypt(toJson());
     // The clear package id lets key files be filed without decrypting anything.
     if (const std::optional<QString> packageId = m_identifier.packageId())
-        QkarnJsonTrait<QString>::toJson(wrapped[memberPackageId], *packageId);
+        QkarnJsonTrait<QString>::toJson(wrapped[Member::packageId], *packageId);
     return wrapped;
 }
 
@@ -231,26 +199,15 @@ QByteArray ReverizKey::encryptData(const QByteArray& data) const
 {
     if (data.isEmpty())
         return data;
-    // A random vector is stored in front of the ciphertext, all keyLengthInBytes of it, though the cipher only
-    // reads its own vector length; the fixed vector is never stored.
-    const QByteArray randomIvec = m_fixedIvec ? QByteArray() : SymmetricCipher::randomIvec(m_keyLengthInBytes);
-    const QByteArrayView ivec = m_fixedIvec ? SymmetricCipher::fixedIvec() : QByteArrayView(randomIvec);
-    const QByteArray compressed = CompressedFormat::compress(data);
-
-    QByteArray encrypted;
-    const qsizetype stored = randomIvec.size();
-    const qsizetype written = SymmetricCipher::run(SymmetricCipher::Direction::Encrypt, m_cipherName, m_key, ivec,
-                                                   compressed, encrypted, stored);
-    encrypted.truncate(stored + written);
-    std::copy(randomIvec.cbegin(), randomIvec.cend(), encrypted.begin());
-    return encrypted;
+    const QByteArray ivec = SymmetricCipher::newStoredIvec(*this);
+    return SymmetricCipher::seal(*this, ivec, CompressedFormat::compress(data));
 }
 
 QByteArray ReverizKey::decryptData(const QByteArray& data) const
 {
     if (data.isEmpty())
         return data;
-    const StoredData stored = splitStoredData(data, m_fixedIvec, m_keyLengthInBytes);
+    const SymmetricCipher::StoredData stored = SymmetricCipher::split(*this, data);
     QByteArray compressed;
     const qsizetype written = SymmetricCipher::run(SymmetricCipher::Direction::Decrypt, m_cipherName, m_key,
                                                    stored.ivec, stored.ciphertext, compressed, 0);
@@ -264,7 +221,7 @@ bool ReverizKey::decryptDataInPlace(char* data, qsizetype size, const Compressed
 {
     if (size == 0)
         return true;
-    const StoredData stored = splitStoredData(QByteArrayView(data, size), m_fixedIvec, m_keyLengthInBytes);
+    const SymmetricCipher::StoredData stored = SymmetricCipher::split(*this, QByteArrayView(data, size));
     // The plain bytes overwrite the ciphertext from its start; a stored vector in front of it stays as it is.
     char* ciphertext = data + (size - stored.ciphertext.size());
     const qsizetype written =

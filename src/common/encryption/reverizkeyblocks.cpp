@@ -1,4 +1,5 @@
 #include "common/encryption/compressedformat.h"
+#include "common/encryption/encryptionnames.h"
 #include "common/encryption/reverizpackage.h"
 #include "common/encryption/reverizpackageblock.h"
 #include "common/encryption/symmetriccipher.h"
@@ -29,16 +30,11 @@ constexpr qint32 newestFormatVersion = 2;
 // A compressed size above this percentage of the source (rounded down) is not worth compressing further blocks.
 constexpr qsizetype effectiveCompressionPercent = 98;
 
-QString context()
-{
-    return QStringLiteral("ReverizKey");
-}
-
 QByteArray readSourceRange(const QString& path, qint64 offset)
 {
     QFile file(path);
     if (!file.open(QIODevice::ReadOnly))
-        throw FileOpenFailedException(context(), file.errorString(), QStringLiteral("SourceFile"), path, REVERIZ_HERE);
+        throw FileOpenFailedException(Context::reverizKey, file.errorString(), IdType::sourceFile, path, REVERIZ_HERE);
     // An offset outside the file gets a length no read can match.
     const qint64 fileSize = file.size();
     const qint64 length = offset >= 0 && offset <= fileSize ? std::min(blockSourceSize, fileSize - offset) : -1;
@@ -46,7 +42,7 @@ QByteArray readSourceRange(const QString& path, qint64 offset)
     if (length > 0 && file.seek(offset))
         bytes = file.read(length);
     if (bytes.size() != length)
-        throw FileReadFailedException(context(), QStringLiteral("unexpected readSize"), QStringLiteral("SourceFile"),
+        throw FileReadFailedException(Context::reverizKey, QStringLiteral("unexpected readSize"), IdType::sourceFile,
                                       path, REVERIZ_HERE);
     return bytes;
 }
@@ -57,11 +53,11 @@ void writeTargetRange(const QString& path, qint64 offset, QByteArrayView data)
     // result is the file's.
     QFile file(path);
     if (!file.open(QIODevice::ReadWrite | QIODevice::Unbuffered))
-        throw FileOpenFailedException(context(), file.errorString(), QStringLiteral("Block"), path, REVERIZ_HERE);
+        throw FileOpenFailedException(Context::reverizKey, file.errorString(), IdType::block, path, REVERIZ_HERE);
     if (offset < 0 || !file.seek(offset))
-        throw FileWriteFailedException(context(), file.errorString(), QStringLiteral("Block"), path, REVERIZ_HERE);
+        throw FileWriteFailedException(Context::reverizKey, file.errorString(), IdType::block, path, REVERIZ_HERE);
     if (file.write(data.data(), data.size()) != data.size())
-        throw FileWriteFailedException(context(), file.errorString(), QStringLiteral("Block"), path, REVERIZ_HERE);
+        throw FileWriteFailedException(Context::reverizKey, file.errorString(), IdType::block, path, REVERIZ_HERE);
 }
 
 } // namespace
@@ -71,8 +67,7 @@ void ReverizKey::encryptBlock(ReverizPackageBlock* block, const QString& sourceP
 {
     Q_ASSERT(block && keepCompressing);
     *keepCompressing = compress;
-    const QByteArray randomIvec = m_fixedIvec ? QByteArray() : SymmetricCipher::randomIvec(m_keyLengthInBytes);
-    const QByteArrayView ivec = m_fixedIvec ? SymmetricCipher::fixedIvec() : QByteArrayView(randomIvec);
+    const QByteArray ivec = SymmetricCipher::newStoredIvec(*this);
     const QByteArray source = readSourceRange(sourcePath, block->offset());
 
     // A block is stored compressed unless that makes it longer. The caller is told to stop compressing as soon
@@ -92,13 +87,7 @@ void ReverizKey::encryptBlock(ReverizPackageBlock* block, const QString& sourceP
     }
     const QByteArray& plain = uncompressed ? source : compressed;
 
-    QByteArray stored;
-    const qsizetype ivecSize = randomIvec.size();
-    const qsizetype written =
-        SymmetricCipher::run(SymmetricCipher::Direction::Encrypt, m_cipherName, m_key, ivec, plain, stored, ivecSize);
-    stored.truncate(ivecSize + written);
-    std::copy(randomIvec.cbegin(), randomIvec.cend(), stored.begin());
-    block->setPayload(stored);
+    block->setPayload(SymmetricCipher::seal(*this, ivec, plain));
     block->setUncompressed(uncompressed);
 }
 
@@ -107,9 +96,9 @@ void ReverizKey::decryptBlock(ReverizPackage* package, const QString& targetPath
     Q_ASSERT(package && block);
     const qint32 version = package->formatVersion();
     if (version > newestFormatVersion)
-        throw ReverizException(context(), ErrorCodes::PackageFormatUnsupported,
-                               ErrorCodes::filled("ReverizKey", "LRC2167", QString::number(version)),
-                               ErrorCodes::filled("ReverizKey", "LRC2166", QString::number(version)),
+        throw ReverizException(Context::reverizKey, ErrorCodes::PackageFormatUnsupported,
+                               ErrorCodes::filled(Context::reverizKey, "LRC2167", QString::number(version)),
+                               ErrorCodes::filled(Context::reverizKey, "LRC2166", QString::number(version)),
                                package->identifier(), QString(), REVERIZ_HERE);
 
     // Each thread decrypts into its own buffer, made on its first block and kept. The cipher needs one block of
@@ -118,18 +107,11 @@ void ReverizKey::decryptBlock(ReverizPackage* package, const QString& targetPath
 
     const QByteArray& stored = block->payload();
     if (stored.size() > packMemorySize)
-        throw DecryptionFailedException(context(), QStringLiteral("encrypted data size larger than buffer"),
+        throw DecryptionFailedException(Context::reverizKey, QStringLiteral("encrypted data size larger than buffer"),
                                         REVERIZ_HERE);
-    QByteArrayView ivec = SymmetricCipher::fixedIvec();
-    QByteArrayView ciphertext(stored);
-    if (!m_fixedIvec) {
-        if (stored.size() < static_cast<qsizetype>(m_keyLengthInBytes))
-            throw DecryptionFailedException(context(), QStringLiteral("encrypted data size too small"), REVERIZ_HERE);
-        ivec = ciphertext.first(m_keyLengthInBytes);
-        ciphertext = ciphertext.sliced(m_keyLengthInBytes);
-    }
-    const qsizetype decrypted =
-        SymmetricCipher::run(SymmetricCipher::Direction::Decrypt, m_cipherName, m_key, ivec, ciphertext, packMemory, 0);
+    const SymmetricCipher::StoredData parts = SymmetricCipher::split(*this, stored);
+    const qsizetype decrypted = SymmetricCipher::run(SymmetricCipher::Direction::Decrypt, m_cipherName, m_key,
+                                                     parts.ivec, parts.ciphertext, packMemory, 0);
     const QByteArrayView decryptedBytes(packMemory.constData(), decrypted);
 
     // Decompression, too, goes into a buffer that each thread keeps.

@@ -1,8 +1,8 @@
-#include "common/encryption/keyfileformat.h"
+#include "common/encryption/encryptionnames.h"
+#include "common/encryption/untrustedjson.h"
 #include "common/exceptions/reverizexception.h"
 #include "common/fileutilities.h"
 #include "common/jsontext.h"
-#include "common/qkarnjsontrait.h"
 #include "common/uuidtools.h"
 #include "reverizkey.h"
 
@@ -12,9 +12,7 @@
 
 namespace {
 
-const char* const memberEncryptedFor = "encryptedfor";
-const char* const memberPackageId = "packageId";
-const QLatin1String keyFileSuffix(".reverizencryptedkey");
+constexpr char keyFileSuffix[] = ".reverizencryptedkey";
 
 // The ids become a directory and a file name under the caller's base directory. UUID-shaped text can be neither
 // empty nor contain "." or "/", so it never leaves that directory.
@@ -28,17 +26,10 @@ QString keyFilePath(const QString& baseDirectory, const QString& userUUID, const
     return PathTools::combinePath({baseDirectory, userUUID, packageId}) + keyFileSuffix;
 }
 
-// A wrapped key comes from elsewhere: members of anything but an object read as missing instead of throwing.
-const Json::Value& memberOf(const Json::Value& json, const char* name)
+// The text of a member, or none when it cannot be a path component.
+QString idText(const Json::Value& json, const char* name)
 {
-    return json.isObject() ? json[name] : Json::Value::nullSingleton();
-}
-
-// Text that cannot be a path component reads as none.
-QString idText(const Json::Value& value)
-{
-    QString id;
-    QkarnJsonTrait<QString>::fromJson(value, id);
+    const QString id = readText(json, name);
     return isPathComponent(id) ? id : QString();
 }
 
@@ -56,8 +47,8 @@ void ReverizKey::writeEncryptedKeyToFile(const QString& baseDirectory, const Jso
     QFile file(path);
     if (!file.open(QIODevice::WriteOnly | QIODevice::Truncate | QIODevice::Unbuffered)
         || file.write(text) != text.size())
-        throw FileWriteFailedException(QStringLiteral("ReverizKey"), file.errorString(), QStringLiteral("PackageFile"),
-                                       path, REVERIZ_HERE);
+        throw FileWriteFailedException(Context::reverizKey, file.errorString(), IdType::packageFile, path,
+                                       REVERIZ_HERE);
 }
 
 Json::Value ReverizKey::readEncryptedKeyFromFile(const QString& baseDirectory, const QString& packageId,
@@ -71,7 +62,7 @@ Json::Value ReverizKey::readEncryptedKeyFromFile(const QString& baseDirectory, c
     (void)file.open(QIODevice::ReadOnly);
     Json::Value wrappedKey;
     if (!JsonText::parseStrict(file.readAll(), wrappedKey))
-        throw JsonParseError(QStringLiteral("ReverizKey"), REVERIZ_HERE);
+        throw JsonParseError(Context::reverizKey, REVERIZ_HERE);
     return wrappedKey;
 }
 
@@ -83,7 +74,7 @@ void ReverizKey::deleteKeyFile(const QString& baseDirectory, const QString& pack
 
 QString ReverizKey::encryptedForUserUUID(const Json::Value& wrappedKey)
 {
-    QString userUUID = idText(memberOf(memberOf(wrappedKey, memberEncryptedFor), KeyFileFormat::UserUUID));
+    QString userUUID = idText(memberOf(wrappedKey, Member::encryptedFor), Member::userUUID);
     if (userUUID.isEmpty())
         throw CouldNotDetermineUserUUIDOfEncryptedPackageException(REVERIZ_HERE);
     return userUUID;
@@ -91,7 +82,7 @@ QString ReverizKey::encryptedForUserUUID(const Json::Value& wrappedKey)
 
 QString ReverizKey::packageId(const Json::Value& wrappedKey)
 {
-    QString id = idText(memberOf(wrappedKey, memberPackageId));
+    QString id = idText(wrappedKey, Member::packageId);
     if (id.isEmpty())
         throw CouldNotDeterminePackageUUIDOfEncryptedPackageException(REVERIZ_HERE);
     return id;

@@ -1,5 +1,7 @@
 #include "reverizkeyidentifier.h"
 
+#include "common/encryption/encryptionnames.h"
+#include "common/encryption/untrustedjson.h"
 #include "common/exceptions/reverizexception.h"
 #include "common/qkarnjsontrait.h"
 #include "common/typechecks.h"
@@ -9,12 +11,8 @@
 
 namespace {
 
-const char* const memberKeyType = "keyType";
-const char* const memberFolderId = "folderId";
-const char* const memberPackageId = "packageId";
-
 // Indexed by KeyType.
-const char* const keyTypeNames[] = {
+constexpr const char* keyTypeNames[] = {
     "KeyTypePackageKeyWithoutFolderInformation",
     "KeyTypePackageKey",
     "KeyTypeSessionKey",
@@ -55,11 +53,11 @@ ReverizKeyIdentifier::ReverizKeyIdentifier(KeyType keyType, const std::optional<
 Json::Value ReverizKeyIdentifier::toJson() const
 {
     Json::Value json(Json::objectValue);
-    json[memberKeyType] = keyTypeToString(m_keyType);
+    json[Member::keyType] = keyTypeToString(m_keyType);
     if (m_folderId)
-        QkarnJsonTrait<QString>::toJson(json[memberFolderId], *m_folderId);
+        QkarnJsonTrait<QString>::toJson(json[Member::folderId], *m_folderId);
     if (m_packageId)
-        QkarnJsonTrait<QString>::toJson(json[memberPackageId], *m_packageId);
+        QkarnJsonTrait<QString>::toJson(json[Member::packageId], *m_packageId);
     return json;
 }
 
@@ -79,9 +77,9 @@ ReverizKeyIdentifier::KeyType ReverizKeyIdentifier::keyTypeFromString(const std:
 ReverizKeyIdentifier ReverizKeyIdentifier::fromJson(const Json::Value& json)
 {
     // The checks run in a fixed order: the type first, then the folder id, then the package id.
-    if (!json.isObject() || !json.isMember(memberKeyType))
+    if (!hasMember(json, Member::keyType))
         throw InvalidJsonInputException(REVERIZ_HERE);
-    const Json::Value& typeValue = json[memberKeyType];
+    const Json::Value& typeValue = json[Member::keyType];
     const std::optional<KeyType> keyType = typeValue.isString() ? knownKeyType(typeValue.asString()) : std::nullopt;
     if (!keyType)
         throw InvalidJsonInputException(REVERIZ_HERE);
@@ -89,9 +87,9 @@ ReverizKeyIdentifier ReverizKeyIdentifier::fromJson(const Json::Value& json)
     std::optional<QString> folderId;
     std::optional<QString> packageId;
     if (*keyType == KeyTypePackageKey)
-        folderId = readUuidMember(json, memberFolderId);
+        folderId = readUuidMember(json, Member::folderId);
     if (*keyType == KeyTypePackageKey || *keyType == KeyTypePackageKeyWithoutFolderInformation)
-        packageId = readUuidMember(json, memberPackageId);
+        packageId = readUuidMember(json, Member::packageId);
     return ReverizKeyIdentifier(*keyType, folderId, packageId);
 }
 

@@ -1,5 +1,6 @@
 #include "reverizpackageblock.h"
 
+#include "common/encryption/encryptionnames.h"
 #include "common/exceptions/reverizexception.h"
 #include "common/fileutilities.h"
 #include "common/qkarnjsontrait.h"
@@ -13,18 +14,6 @@
 #include <utility>
 
 namespace {
-
-const char* const memberBlockId = "blockid";
-const char* const memberChecksum = "checksum";
-const char* const memberSize = "size";
-const char* const memberSourceSize = "sourceSize";
-const char* const memberOffset = "offset";
-const char* const memberUncompressed = "uncompressed";
-
-QString context()
-{
-    return QStringLiteral("ReverizPackageBlock");
-}
 
 int clampedToInt(qint64 value)
 {
@@ -93,15 +82,15 @@ void ReverizPackageBlock::writeDataToFile(const QByteArray& data) const
     QFile file(blockFileName());
     if (!file.open(QIODevice::WriteOnly | QIODevice::Truncate | QIODevice::Unbuffered)
         || file.write(data) != data.size())
-        throw FileWriteFailedException(context(), file.errorString(), QStringLiteral("BlockFile"), file.fileName(),
-                                       REVERIZ_HERE);
+        throw FileWriteFailedException(Context::reverizPackageBlock, file.errorString(), IdType::blockFile,
+                                       file.fileName(), REVERIZ_HERE);
 }
 
 QByteArray ReverizPackageBlock::readDataFromFile() const
 {
     QFile file(blockFileName());
     if (!file.open(QIODevice::ReadOnly))
-        throw FileOpenFailedException(context(), file.errorString(), QStringLiteral("Block"), file.fileName(),
+        throw FileOpenFailedException(Context::reverizPackageBlock, file.errorString(), IdType::block, file.fileName(),
                                       REVERIZ_HERE);
     // One byte past the expected size shows any mismatch, and an oversized file is never loaded whole.
     QByteArray data = file.read(static_cast<qint64>(std::max(m_size, 0)) + 1);
@@ -123,12 +112,12 @@ void ReverizPackageBlock::deletePackedData() const
 Json::Value ReverizPackageBlock::toJson() const
 {
     Json::Value json(Json::objectValue);
-    QkarnJsonTrait<QString>::toJson(json[memberBlockId], m_blockId);
-    QkarnJsonTrait<QString>::toJson(json[memberChecksum], m_checksum);
-    QkarnJsonTrait<int>::toJson(json[memberSize], m_size);
-    QkarnJsonTrait<int>::toJson(json[memberSourceSize], m_sourceSize);
-    QkarnJsonTrait<long long>::toJson(json[memberOffset], m_offset);
-    QkarnJsonTrait<bool>::toJson(json[memberUncompressed], m_uncompressed);
+    QkarnJsonTrait<QString>::toJson(json[Member::blockId], m_blockId);
+    QkarnJsonTrait<QString>::toJson(json[Member::checksum], m_checksum);
+    QkarnJsonTrait<int>::toJson(json[Member::size], m_size);
+    QkarnJsonTrait<int>::toJson(json[Member::sourceSize], m_sourceSize);
+    QkarnJsonTrait<long long>::toJson(json[Member::offset], m_offset);
+    QkarnJsonTrait<bool>::toJson(json[Member::uncompressed], m_uncompressed);
     return json;
 }
 
@@ -136,18 +125,18 @@ std::unique_ptr<ReverizPackageBlock> ReverizPackageBlock::fromJson(const Json::V
                                                                    QString blockDirectory)
 {
     long long offset = -1;
-    if (description.isMember(memberOffset))
-        QkarnJsonTrait<long long>::fromJson(description[memberOffset], offset);
+    if (description.isMember(Member::offset))
+        QkarnJsonTrait<long long>::fromJson(description[Member::offset], offset);
     QString blockId;
-    QkarnJsonTrait<QString>::fromJson(description[memberBlockId], blockId);
+    QkarnJsonTrait<QString>::fromJson(description[Member::blockId], blockId);
     QString checksum;
-    QkarnJsonTrait<QString>::fromJson(description[memberChecksum], checksum);
+    QkarnJsonTrait<QString>::fromJson(description[Member::checksum], checksum);
     int size = 0;
-    QkarnJsonTrait<int>::fromJson(description[memberSize], size);
+    QkarnJsonTrait<int>::fromJson(description[Member::size], size);
     int sourceSize = 0;
-    QkarnJsonTrait<int>::fromJson(description[memberSourceSize], sourceSize);
+    QkarnJsonTrait<int>::fromJson(description[Member::sourceSize], sourceSize);
     bool uncompressed = false;
-    QkarnJsonTrait<bool>::fromJson(description[memberUncompressed], uncompressed);
+    QkarnJsonTrait<bool>::fromJson(description[Member::uncompressed], uncompressed);
     return std::make_unique<ReverizPackageBlock>(std::move(blockDirectory), blockId, checksum, size, sourceSize, offset,
                                                  uncompressed);
 }

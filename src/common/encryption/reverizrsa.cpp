@@ -5,8 +5,9 @@
 #include "common/jsontext.h"
 #include "common/qkarnjsontrait.h"
 #include "common/typechecks.h"
-#include "keyfileformat.h"
+#include "encryptionnames.h"
 #include "rsakeys.h"
+#include "untrustedjson.h"
 
 #include <QCryptographicHash>
 #include <QDebug>
@@ -20,45 +21,22 @@
 
 namespace {
 
-const QString Context = QStringLiteral("ReverizRSA");
-const QString PrivateKeyLabel = QStringLiteral("RSA PRIVATE KEY");
-const QString PublicKeyLabel = QStringLiteral("RSA PUBLIC KEY");
-
-constexpr size_t ModulusBits = 4096;
-constexpr unsigned int PublicExponent = 65537;
-
-// Envelope and signed-object members.
-constexpr char EncryptedFor[] = "encryptedfor";
-constexpr char Data[] = "data";
-constexpr char Signature[] = "signature";
-constexpr char SignedBy[] = "signedby";
+constexpr size_t modulusBits = 4096;
+constexpr unsigned int publicExponent = 65537;
 
 // The protected form of a private key: its PEM text in the encrypted data format under a key derived from the
 // pass phrase, in Base64.
-const QString PassPhraseCipher = QStringLiteral("aes-128-cbc");
-constexpr unsigned int PassPhraseKeyLength = 16;
+constexpr char passPhraseCipher[] = "aes-128-cbc";
+constexpr unsigned int passPhraseKeyLength = 16;
 
 // The largest input RSAES-OAEP with SHA-1 takes is the modulus size less twice the digest size less two.
-constexpr int OaepOverhead = 2 * 20 + 2;
-
-// isMember throws on arrays and scalars; key files are input, so those read as objects without members.
-bool hasMember(const Json::Value& json, const char* name)
-{
-    return json.isObject() && json.isMember(name);
-}
+constexpr int oaepOverhead = 2 * 20 + 2;
 
 QByteArray readBytes(const Json::Value& json, const char* name)
 {
     QByteArray bytes;
     QkarnJsonTrait<QByteArray>::fromJson(json[name], bytes);
     return bytes;
-}
-
-// A member of an object, or null; never JsonCpp's logic error for a scalar or an array.
-const Json::Value& memberOf(const Json::Value& json, const char* name)
-{
-    static const Json::Value null;
-    return json.isObject() ? json[name] : null;
 }
 
 // The bytes behind a Base64 member; anything but a string stands for no bytes.
@@ -92,25 +70,25 @@ Json::Value parseStrict(const QByteArray& text)
 {
     Json::Value value;
     if (!JsonText::parseStrict(text, value))
-        throw JsonParseError(Context, REVERIZ_HERE);
+        throw JsonParseError(Context::reverizRsa, REVERIZ_HERE);
     return value;
 }
 
 std::shared_ptr<ReverizKey> passPhraseKey(const QString& passPhrase)
 {
-    return ReverizKey::createPassPhraseBasedKey(passPhrase, PassPhraseCipher, PassPhraseKeyLength, false);
+    return ReverizKey::createPassPhraseBasedKey(passPhrase, passPhraseCipher, passPhraseKeyLength, false);
 }
 
 [[noreturn]] void failEncryption(const char* details, const QString& sourceFile, int sourceLine)
 {
     ERR_clear_error();
-    throw EncryptionFailedException(Context, QString::fromLatin1(details), sourceFile, sourceLine);
+    throw EncryptionFailedException(Context::reverizRsa, QString::fromLatin1(details), sourceFile, sourceLine);
 }
 
 [[noreturn]] void failDecryption(const char* details, const QString& sourceFile, int sourceLine)
 {
     ERR_clear_error();
-    throw DecryptionFailedException(Context, QString::fromLatin1(details), sourceFile, sourceLine);
+    throw DecryptionFailedException(Context::reverizRsa, QString::fromLatin1(details), sourceFile, sourceLine);
 }
 
 // A context for RSAES-OAEP with SHA-1, MGF1 with SHA-1 and an empty label, ready to encrypt or decrypt.
@@ -142,7 +120,7 @@ const unsigned char* bytes(const char* data)
 ReverizRSA::ReverizRSA(ReverizActor owner)
     : m_owner(std::move(owner))
 {
-    const OsslPtr<EVP_PKEY> key = RsaKeys::generate(ModulusBits, PublicExponent);
+    const OsslPtr<EVP_PKEY> key = RsaKeys::generate(modulusBits, publicExponent);
     m_privateKey = RsaKeys::privateKeyPem(*key);
     m_publicKey = RsaKeys::publicKeyPem(*key);
 }
@@ -163,46 +141,44 @@ std::shared_ptr<ReverizRSA> ReverizRSA::create(const ReverizActor& owner)
 Json::Value ReverizRSA::toJson(bool includePrivateKey) const
 {
     Json::Value json(Json::objectValue);
-    json[KeyFileFormat::KeyOwner] = m_owner.toJson();
+    json[Member::keyOwner] = m_owner.toJson();
     if (includePrivateKey && !m_privateKey.isEmpty()) {
-        QkarnJsonTrait<bool>::toJson(json[KeyFileFormat::RequiresPassPhrase], m_requiresPassPhrase);
-        QkarnJsonTrait<QByteArray>::toJson(json[KeyFileFormat::PrivateKey], m_privateKey);
+        QkarnJsonTrait<bool>::toJson(json[Member::requiresPassPhrase], m_requiresPassPhrase);
+        QkarnJsonTrait<QByteArray>::toJson(json[Member::privateKey], m_privateKey);
     }
-    QkarnJsonTrait<QByteArray>::toJson(json[KeyFileFormat::PublicKey], m_publicKey);
+    QkarnJsonTrait<QByteArray>::toJson(json[Member::publicKey], m_publicKey);
     return json;
 }
 
 std::shared_ptr<ReverizRSA> ReverizRSA::fromJson(const Json::Value& json)
 {
-    if (!hasMember(json, KeyFileFormat::KeyOwner))
-        throw JsonMemberMissingException(Context, QLatin1String(KeyFileFormat::KeyOwner), REVERIZ_HERE);
-    if (!hasMember(json, KeyFileFormat::PublicKey))
-        throw JsonMemberMissingException(Context, QLatin1String(KeyFileFormat::PublicKey), REVERIZ_HERE);
+    if (!hasMember(json, Member::keyOwner))
+        throw JsonMemberMissingException(Context::reverizRsa, Member::keyOwner, REVERIZ_HERE);
+    if (!hasMember(json, Member::publicKey))
+        throw JsonMemberMissingException(Context::reverizRsa, Member::publicKey, REVERIZ_HERE);
 
-    QByteArray publicKey = readBytes(json, KeyFileFormat::PublicKey);
-    if (!TypeChecks::isPEM(PublicKeyLabel, QString::fromUtf8(publicKey))) {
-        throw JsonMemberInvalidException(Context, QLatin1String(KeyFileFormat::PublicKey), QStringLiteral("no pem"),
-                                         REVERIZ_HERE);
+    QByteArray publicKey = readBytes(json, Member::publicKey);
+    if (!TypeChecks::isPEM(PemLabel::rsaPublicKey, QString::fromUtf8(publicKey))) {
+        throw JsonMemberInvalidException(Context::reverizRsa, Member::publicKey, Details::noPem, REVERIZ_HERE);
     }
 
     QByteArray privateKey;
     bool requiresPassPhrase = false;
-    if (hasMember(json, KeyFileFormat::PrivateKey)) {
-        QkarnJsonTrait<bool>::fromJson(json[KeyFileFormat::RequiresPassPhrase], requiresPassPhrase);
-        privateKey = readBytes(json, KeyFileFormat::PrivateKey);
+    if (hasMember(json, Member::privateKey)) {
+        QkarnJsonTrait<bool>::fromJson(json[Member::requiresPassPhrase], requiresPassPhrase);
+        privateKey = readBytes(json, Member::privateKey);
         const QString text = QString::fromUtf8(privateKey);
         if (requiresPassPhrase && !TypeChecks::isBase64(text)) {
-            throw JsonMemberInvalidException(Context, QLatin1String(KeyFileFormat::PrivateKey),
-                                             QStringLiteral("not base64"), REVERIZ_HERE);
+            throw JsonMemberInvalidException(Context::reverizRsa, Member::privateKey, QStringLiteral("not base64"),
+                                             REVERIZ_HERE);
         }
-        if (!requiresPassPhrase && !TypeChecks::isPEM(PrivateKeyLabel, text)) {
-            throw JsonMemberInvalidException(Context, QLatin1String(KeyFileFormat::PrivateKey),
-                                             QStringLiteral("no pem"), REVERIZ_HERE);
+        if (!requiresPassPhrase && !TypeChecks::isPEM(PemLabel::rsaPrivateKey, text)) {
+            throw JsonMemberInvalidException(Context::reverizRsa, Member::privateKey, Details::noPem, REVERIZ_HERE);
         }
     }
 
     // The owner is checked after the key material, so its errors come last.
-    ReverizActor owner = ReverizActor::fromJson(json[KeyFileFormat::KeyOwner]);
+    ReverizActor owner = ReverizActor::fromJson(json[Member::keyOwner]);
     return std::make_shared<ReverizRSA>(std::move(owner), std::move(publicKey), std::move(privateKey),
                                         requiresPassPhrase);
 }
@@ -213,15 +189,16 @@ void ReverizRSA::checkPublicKey(int minimumBits) const
     const int bits = EVP_PKEY_get_bits(key.get());
     if (bits < minimumBits) {
         throw InputRefusedException(
-            Context, QStringLiteral("public key too short: %1 bits, at least %2").arg(bits).arg(minimumBits),
-            REVERIZ_HERE);
+            Context::reverizRsa,
+            QStringLiteral("public key too short: %1 bits, at least %2").arg(bits).arg(minimumBits), REVERIZ_HERE);
     }
     const OsslPtr<EVP_PKEY_CTX> context(
         EVP_PKEY_CTX_new_from_pkey(/*libctx=*/nullptr, key.get(), /*propquery=*/nullptr));
     const bool passed = context && EVP_PKEY_public_check(context.get()) == 1;
     ERR_clear_error();
     if (!passed)
-        throw InputRefusedException(Context, QStringLiteral("public key fails the key check"), REVERIZ_HERE);
+        throw InputRefusedException(Context::reverizRsa, QStringLiteral("public key fails the key check"),
+                                    REVERIZ_HERE);
 }
 
 QString ReverizRSA::publicKeyFingerPrint() const
@@ -291,8 +268,7 @@ OsslPtr<EVP_PKEY> ReverizRSA::makeRSA(bool includePrivateKey) const
     OsslPtr<EVP_PKEY> publicKey = RsaKeys::decodePublicKeyPem(m_publicKey);
     if (!includePrivateKey) {
         if (!publicKey)
-            throw JsonMemberInvalidException(Context, QLatin1String(KeyFileFormat::PublicKey), QStringLiteral("no pem"),
-                                             REVERIZ_HERE);
+            throw JsonMemberInvalidException(Context::reverizRsa, Member::publicKey, Details::noPem, REVERIZ_HERE);
         return publicKey;
     }
 
@@ -302,17 +278,15 @@ OsslPtr<EVP_PKEY> ReverizRSA::makeRSA(bool includePrivateKey) const
         throw TriedToUsePrivateKeyWithoutSupplyingPassPhraseException(REVERIZ_HERE);
     OsslPtr<EVP_PKEY> keyPair = RsaKeys::decodePrivateKeyPem(maybeDecryptPrivateKey(m_passPhrase));
     if (!keyPair)
-        throw JsonMemberInvalidException(Context, QLatin1String(KeyFileFormat::PrivateKey), QStringLiteral("no pem"),
-                                         REVERIZ_HERE);
+        throw JsonMemberInvalidException(Context::reverizRsa, Member::privateKey, Details::noPem, REVERIZ_HERE);
     if (!publicKey)
-        throw JsonMemberInvalidException(Context, QLatin1String(KeyFileFormat::PublicKey), QStringLiteral("no pem"),
-                                         REVERIZ_HERE);
+        throw JsonMemberInvalidException(Context::reverizRsa, Member::publicKey, Details::noPem, REVERIZ_HERE);
     // The public key is part of the private one; a stored public key of another pair would otherwise make every
     // operation silently wrong.
     const bool samePair = EVP_PKEY_eq(keyPair.get(), publicKey.get()) == 1;
     ERR_clear_error();
     if (!samePair)
-        throw JsonMemberInvalidException(Context, QLatin1String(KeyFileFormat::PublicKey),
+        throw JsonMemberInvalidException(Context::reverizRsa, Member::publicKey,
                                          QStringLiteral("does not match privatekey"), REVERIZ_HERE);
     return keyPair;
 }
@@ -320,16 +294,16 @@ OsslPtr<EVP_PKEY> ReverizRSA::makeRSA(bool includePrivateKey) const
 Json::Value ReverizRSA::encrypt(const Json::Value& value) const
 {
     Json::Value envelope(Json::objectValue);
-    envelope[EncryptedFor] = m_owner.toJson();
+    envelope[Member::encryptedFor] = m_owner.toJson();
 
     const OsslPtr<EVP_PKEY> key = makeRSA(false);
     const int blockSize = EVP_PKEY_get_size(key.get());
     const OsslPtr<EVP_PKEY_CTX> context = oaepContext(*key, true);
-    if (!context || blockSize <= OaepOverhead)
+    if (!context || blockSize <= oaepOverhead)
         failEncryption("rsa encrypt init failed", REVERIZ_HERE);
 
     const QByteArray text = compactText(value);
-    const qsizetype chunkSize = blockSize - OaepOverhead;
+    const qsizetype chunkSize = blockSize - oaepOverhead;
     QByteArray ciphertext;
     ciphertext.reserve((text.size() + chunkSize - 1) / chunkSize * blockSize);
     for (qsizetype offset = 0; offset < text.size(); offset += chunkSize) {
@@ -343,19 +317,19 @@ Json::Value ReverizRSA::encrypt(const Json::Value& value) const
             failEncryption("rsa encrypt failed", REVERIZ_HERE);
         ciphertext += block;
     }
-    envelope[Data] = ciphertext.toBase64().toStdString();
+    envelope[Member::data] = ciphertext.toBase64().toStdString();
     return envelope;
 }
 
 Json::Value ReverizRSA::decrypt(const Json::Value& envelope, int maximumBlocks) const
 {
     // The recipient comes first: an envelope for another actor is refused before any key is touched.
-    if (!hasMember(envelope, EncryptedFor))
-        throw JsonMemberMissingException(Context, QLatin1String(EncryptedFor), REVERIZ_HERE);
-    if (!(ReverizActor::fromJson(envelope[EncryptedFor]) == m_owner))
+    if (!hasMember(envelope, Member::encryptedFor))
+        throw JsonMemberMissingException(Context::reverizRsa, Member::encryptedFor, REVERIZ_HERE);
+    if (!(ReverizActor::fromJson(envelope[Member::encryptedFor]) == m_owner))
         throw DecryptWithWrongKeyException(REVERIZ_HERE);
-    if (!envelope.isMember(Data))
-        throw JsonMemberMissingException(Context, QLatin1String(Data), REVERIZ_HERE);
+    if (!envelope.isMember(Member::data))
+        throw JsonMemberMissingException(Context::reverizRsa, Member::data, REVERIZ_HERE);
 
     const OsslPtr<EVP_PKEY> key = makeRSA(true);
     const int blockSize = EVP_PKEY_get_size(key.get());
@@ -363,13 +337,14 @@ Json::Value ReverizRSA::decrypt(const Json::Value& envelope, int maximumBlocks) 
     if (!context || blockSize <= 0)
         failDecryption("rsa decrypt init failed", REVERIZ_HERE);
     // Each block costs a private-key operation, so the blocks are counted before the first one.
-    const qint64 blocks = (base64DecodedSize(memberOf(envelope, Data)) + blockSize - 1) / blockSize;
+    const qint64 blocks = (base64DecodedSize(memberOf(envelope, Member::data)) + blockSize - 1) / blockSize;
     if (blocks > maximumBlocks) {
         throw InputRefusedException(
-            Context, QStringLiteral("envelope too large: %1 RSA blocks, at most %2").arg(blocks).arg(maximumBlocks),
+            Context::reverizRsa,
+            QStringLiteral("envelope too large: %1 RSA blocks, at most %2").arg(blocks).arg(maximumBlocks),
             REVERIZ_HERE);
     }
-    const QByteArray ciphertext = base64Member(envelope, Data);
+    const QByteArray ciphertext = base64Member(envelope, Member::data);
 
     QByteArray plaintext;
     for (qsizetype offset = 0; offset < ciphertext.size(); offset += blockSize) {
@@ -397,12 +372,12 @@ QByteArray ReverizRSA::sign(const QByteArray& data) const
             != 1
         || EVP_DigestSign(context.get(), nullptr, &length, bytes(data.constData()), static_cast<size_t>(data.size()))
             != 1)
-        failEncryption("sign failed", REVERIZ_HERE);
+        failEncryption(Details::signFailed, REVERIZ_HERE);
     QByteArray signature(static_cast<qsizetype>(length), Qt::Uninitialized);
     if (EVP_DigestSign(context.get(), bytes(signature), &length, bytes(data.constData()),
                        static_cast<size_t>(data.size()))
         != 1)
-        failEncryption("sign failed", REVERIZ_HERE);
+        failEncryption(Details::signFailed, REVERIZ_HERE);
     signature.truncate(static_cast<qsizetype>(length));
     return signature;
 }
@@ -412,9 +387,9 @@ Json::Value ReverizRSA::sign(const Json::Value& value) const
     // The signature covers the Base64 text exactly as stored in "data".
     const QByteArray data = compactText(value).toBase64();
     Json::Value signedObject(Json::objectValue);
-    signedObject[Data] = data.toStdString();
-    signedObject[Signature] = sign(data).toBase64().toStdString();
-    signedObject[SignedBy] = m_owner.toJson();
+    signedObject[Member::data] = data.toStdString();
+    signedObject[Member::signature] = sign(data).toBase64().toStdString();
+    signedObject[Member::signedBy] = m_owner.toJson();
     return signedObject;
 }
 
@@ -440,22 +415,22 @@ void ReverizRSA::verify(const QByteArray& data, const QByteArray& signature) con
 Json::Value ReverizRSA::verify(const Json::Value& signedObject) const
 {
     // A missing "signedby" reads as null and fails inside the actor reader; the signer is checked first.
-    if (!(ReverizActor::fromJson(memberOf(signedObject, SignedBy)) == m_owner))
+    if (!(ReverizActor::fromJson(memberOf(signedObject, Member::signedBy)) == m_owner))
         throw SignatureVerificationWithWrongKeyException(REVERIZ_HERE);
-    if (!signedObject.isMember(Data))
-        throw JsonMemberMissingException(Context, QLatin1String(Data), REVERIZ_HERE);
-    if (!signedObject.isMember(Signature))
-        throw JsonMemberMissingException(Context, QLatin1String(Signature), REVERIZ_HERE);
+    if (!signedObject.isMember(Member::data))
+        throw JsonMemberMissingException(Context::reverizRsa, Member::data, REVERIZ_HERE);
+    if (!signedObject.isMember(Member::signature))
+        throw JsonMemberMissingException(Context::reverizRsa, Member::signature, REVERIZ_HERE);
 
     // A "data" that is no text cannot carry a valid signature; it is verified as empty text.
-    const Json::Value& dataValue = signedObject[Data];
+    const Json::Value& dataValue = signedObject[Member::data];
     const QByteArray data =
         QByteArray::fromStdString(dataValue.isConvertibleTo(Json::stringValue) ? dataValue.asString() : std::string());
-    verify(data, base64Member(signedObject, Signature));
+    verify(data, base64Member(signedObject, Member::signature));
     return parseStrict(QByteArray::fromBase64(data));
 }
 
 bool ReverizRSA::isSigned(const Json::Value& value)
 {
-    return hasMember(value, SignedBy) && value.isMember(Signature) && value.isMember(Data);
+    return hasMember(value, Member::signedBy) && value.isMember(Member::signature) && value.isMember(Member::data);
 }

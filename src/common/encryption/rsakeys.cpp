@@ -2,6 +2,7 @@
 
 #include "common/exceptions/reverizexception.h"
 #include "common/typechecks.h"
+#include "encryptionnames.h"
 
 #include <openssl/core_names.h>
 #include <openssl/err.h>
@@ -14,11 +15,11 @@ namespace {
 [[noreturn]] void fail(const QString& sourceFile, int sourceLine)
 {
     ERR_clear_error(); // so that a later operation does not report this one's errors
-    throw BIOFailureException(QStringLiteral("ReverizRSA"), sourceFile, sourceLine);
+    throw BIOFailureException(Context::reverizRsa, sourceFile, sourceLine);
 }
 
 // "type-specific" is the PKCS #1 structure: RSAPrivateKey for a key pair, RSAPublicKey for the public half.
-QByteArray encodePem(const EVP_PKEY& key, int selection, const QString& label)
+QByteArray encodePem(const EVP_PKEY& key, int selection, const char* label)
 {
     const OsslPtr<OSSL_ENCODER_CTX> encoder(OSSL_ENCODER_CTX_new_for_pkey(&key, selection, "PEM", "type-specific",
                                                                           /*propquery=*/nullptr));
@@ -88,12 +89,12 @@ OsslPtr<EVP_PKEY> generate(size_t bits, unsigned int publicExponent)
 
 QByteArray privateKeyPem(const EVP_PKEY& key)
 {
-    return encodePem(key, OSSL_KEYMGMT_SELECT_KEYPAIR, QStringLiteral("RSA PRIVATE KEY"));
+    return encodePem(key, OSSL_KEYMGMT_SELECT_KEYPAIR, PemLabel::rsaPrivateKey);
 }
 
 QByteArray publicKeyPem(const EVP_PKEY& key)
 {
-    return encodePem(key, OSSL_KEYMGMT_SELECT_PUBLIC_KEY, QStringLiteral("RSA PUBLIC KEY"));
+    return encodePem(key, OSSL_KEYMGMT_SELECT_PUBLIC_KEY, PemLabel::rsaPublicKey);
 }
 
 OsslPtr<EVP_PKEY> decodePrivateKeyPem(const QByteArray& pem)

@@ -1,11 +1,14 @@
 #include "symmetriccipher.h"
 
+#include "common/encryption/encryptionnames.h"
 #include "common/encryption/opensslptr.h"
+#include "common/encryption/reverizkey.h"
 #include "common/exceptions/reverizexception.h"
 
 #include <openssl/err.h>
 #include <openssl/rand.h>
 
+#include <algorithm>
 #include <limits>
 #include <new>
 
@@ -29,10 +32,9 @@ constexpr StepTexts decryptTexts {"decrypt init failed", "decrypt update failed"
 [[noreturn]] void fail(Direction direction, const char* details, const QString& sourceFile, int sourceLine)
 {
     ERR_clear_error();
-    const QString context = QStringLiteral("ReverizKey");
     if (direction == Direction::Encrypt)
-        throw EncryptionFailedException(context, QString::fromLatin1(details), sourceFile, sourceLine);
-    throw DecryptionFailedException(context, QString::fromLatin1(details), sourceFile, sourceLine);
+        throw EncryptionFailedException(Context::reverizKey, QString::fromLatin1(details), sourceFile, sourceLine);
+    throw DecryptionFailedException(Context::reverizKey, QString::fromLatin1(details), sourceFile, sourceLine);
 }
 
 const unsigned char* bytes(const char* data)
@@ -47,19 +49,45 @@ QByteArrayView fixedIvec()
     return QByteArrayView(fixedIvecBytes, sizeof fixedIvecBytes);
 }
 
-QByteArray randomIvec(qsizetype length)
+QByteArray newStoredIvec(const ReverizKey& key)
 {
+    // All keyLengthInBytes of a random vector are stored, though the cipher only reads its own vector length.
+    if (key.fixedIvec())
+        return QByteArray();
+    const auto length = static_cast<qsizetype>(key.keyLengthInBytes());
     QByteArray ivec;
     try {
         ivec = QByteArray(length, Qt::Uninitialized);
     } catch (const std::bad_alloc&) {
-        fail(Direction::Encrypt, "ivec alloc failed", REVERIZ_HERE);
+        fail(Direction::Encrypt, Details::ivecAllocFailed, REVERIZ_HERE);
     }
     // A failing random source leaves no usable vector either, so it is reported like a failed allocation.
     auto* data = reinterpret_cast<unsigned char*>(ivec.data());
     if (length > 0 && RAND_bytes_ex(/*libctx=*/nullptr, data, static_cast<size_t>(length), /*strength=*/0) != 1)
-        fail(Direction::Encrypt, "ivec alloc failed", REVERIZ_HERE);
+        fail(Direction::Encrypt, Details::ivecAllocFailed, REVERIZ_HERE);
     return ivec;
+}
+
+QByteArray seal(const ReverizKey& key, const QByteArray& storedIvec, QByteArrayView plain)
+{
+    const QByteArrayView ivec = key.fixedIvec() ? fixedIvec() : QByteArrayView(storedIvec);
+    QByteArray stored;
+    const qsizetype written =
+        run(Direction::Encrypt, key.cipherName(), key.key(), ivec, plain, stored, storedIvec.size());
+    stored.truncate(storedIvec.size() + written);
+    std::copy(storedIvec.cbegin(), storedIvec.cend(), stored.begin());
+    return stored;
+}
+
+// The vector is read where it stands, so there is no vector buffer whose allocation could fail.
+StoredData split(const ReverizKey& key, QByteArrayView stored)
+{
+    if (key.fixedIvec())
+        return {fixedIvec(), stored};
+    const auto length = static_cast<qsizetype>(key.keyLengthInBytes());
+    if (stored.size() < length)
+        throw DecryptionFailedException(Context::reverizKey, Details::encryptedDataTooSmall, REVERIZ_HERE);
+    return {stored.first(length), stored.sliced(length)};
 }
 
 namespace {

@@ -5,8 +5,10 @@
 #include <QByteArrayView>
 #include <QString>
 
-// The CBC pass shared by ReverizKey's data and block encryption. Internal to the encryption layer; failures throw
-// EncryptionFailedException or DecryptionFailedException reported by "ReverizKey".
+class ReverizKey;
+
+// The CBC pass and the stored data shared by ReverizKey's data and block encryption. Internal to the encryption
+// layer; failures throw EncryptionFailedException or DecryptionFailedException reported by "ReverizKey".
 namespace SymmetricCipher {
 
 enum class Direction { Encrypt, Decrypt };
@@ -17,8 +19,30 @@ enum class Direction { Encrypt, Decrypt };
  */
 QByteArrayView fixedIvec();
 
-/** length bytes from the cryptographic random source; throws EncryptionFailedException "ivec alloc failed". */
-QByteArray randomIvec(qsizetype length);
+/**
+ * The vector that new stored data of key starts with: keyLengthInBytes bytes from the cryptographic random source,
+ * or none when key uses the fixed vector. Throws EncryptionFailedException "ivec alloc failed".
+ */
+QByteArray newStoredIvec(const ReverizKey& key);
+
+/**
+ * Stored data of plain under key: storedIvec (from newStoredIvec), then the CBC ciphertext, encrypted with the fixed
+ * vector or with the leading bytes of storedIvec that the cipher reads.
+ */
+QByteArray seal(const ReverizKey& key, const QByteArray& storedIvec, QByteArrayView plain);
+
+/** Stored data taken apart, both views into it: the vector it was encrypted with, and its ciphertext. */
+struct StoredData
+{
+    QByteArrayView ivec;
+    QByteArrayView ciphertext;
+};
+
+/**
+ * Splits stored data of key where it stands: the fixed vector and all of stored, or its first keyLengthInBytes bytes
+ * and the rest. Throws DecryptionFailedException "encrypted data size too small" when stored is shorter than that.
+ */
+StoredData split(const ReverizKey& key, QByteArrayView stored);
 
 /**
  * Runs the named CBC cipher (with PKCS#7 padding) over input into output from offset on, and returns the number

@@ -7,6 +7,7 @@
 #include "common/karnlogger.h"
 #include "support/exceptionmatchers.h"
 #include "support/fakecatalogue.h"
+#include "support/fileprobes.h"
 #include "support/qtprinters.h"
 #include "support/stderrcapture.h"
 
@@ -82,18 +83,6 @@ protected:
 
     QString path(const char* name) const { return m_dir.filePath(QLatin1String(name)); }
 
-    static void write(const QString& path, const QByteArray& data)
-    {
-        QFile file(path);
-        ASSERT_TRUE(file.open(QIODevice::WriteOnly) && file.write(data) == data.size()) << path.toStdString();
-    }
-
-    static QByteArray read(const QString& path)
-    {
-        QFile file(path);
-        return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
-    }
-
     static ReverizPackageBlock holding(const QByteArray& payload, bool uncompressed)
     {
         ReverizPackageBlock block(0, 0);
@@ -105,7 +94,7 @@ protected:
     // A block of plain encrypted as it is and then marked compressed: stored data encryptBlock would not make.
     ReverizPackageBlock markedCompressed(const QByteArray& plain) const
     {
-        write(path("crafted"), plain);
+        EXPECT_TRUE(FileProbes::put(path("crafted"), plain));
         ReverizPackageBlock block(0, 0);
         bool keepCompressing = false;
         m_aes->encryptBlock(&block, path("crafted"), false, &keepCompressing);
@@ -133,7 +122,7 @@ TEST_F(BlockEncryption, FileRoundTripsThroughBlockFilesIntoAPresizedTargetBackwa
                 {"random_bf", pseudoRandom(fileSize, 2), m_bf.get()}};
     for (const auto& row : rows) {
         SCOPED_TRACE(row.name);
-        write(path("source"), row.data);
+        ASSERT_TRUE(FileProbes::put(path("source"), row.data));
         QFile::remove(path("target"));
         std::vector<std::unique_ptr<ReverizPackageBlock>> received;
         for (const qint64 offset : {qint64(0), 4 * MiB, 8 * MiB}) {
@@ -148,7 +137,8 @@ TEST_F(BlockEncryption, FileRoundTripsThroughBlockFilesIntoAPresizedTargetBackwa
         for (auto block = received.rbegin(); block != received.rend(); ++block) {
             row.key->decryptBlock(&m_package, path("target"), block->get());
             const qint64 from = (*block)->offset();
-            EXPECT_EQ(read(path("target")), QByteArray(from, '\0') + row.data.mid(from)) << "after block at " << from;
+            EXPECT_EQ(FileProbes::content(path("target")), QByteArray(from, '\0') + row.data.mid(from))
+                << "after block at " << from;
         }
     }
 }
@@ -176,7 +166,7 @@ TEST_F(BlockEncryption, CompressionIsKeptWhileItPays)
     };
     for (const auto& row : rows) {
         SCOPED_TRACE(row.name);
-        write(path("source"), row.source);
+        ASSERT_TRUE(FileProbes::put(path("source"), row.source));
         QFile::remove(path("target"));
         ReverizPackageBlock block(0, static_cast<int>(row.source.size()));
         bool keepCompressing = !row.keepCompressing;
@@ -185,7 +175,7 @@ TEST_F(BlockEncryption, CompressionIsKeptWhileItPays)
         EXPECT_EQ(block.uncompressed(), row.storedUncompressed);
         EXPECT_EQ(keepCompressing, row.keepCompressing);
         m_aes->decryptBlock(&m_package, path("target"), &block);
-        EXPECT_EQ(read(path("target")), row.source);
+        EXPECT_EQ(FileProbes::content(path("target")), row.source);
     }
     // A range beyond the end of the file is an error, the end itself an empty range (the row above).
     ReverizPackageBlock beyond(1, 0);
@@ -236,10 +226,10 @@ TEST_F(BlockEncryption, DamagedOrOversizedBlocksFailBeforeTheTargetIsOpened)
     ASSERT_EQ(stored.size(), 8388608);
     ReverizPackageBlock full = holding(stored, true);
     m_bf->decryptBlock(&m_package, path("full"), &full);
-    EXPECT_EQ(read(path("full")), plain);
+    EXPECT_EQ(FileProbes::content(path("full")), plain);
     ReverizPackageBlock announces8MiB = markedCompressed(withAnnouncedSize(8388608, zlibAbc));
     m_aes->decryptBlock(&m_package, path("abc"), &announces8MiB);
-    EXPECT_EQ(read(path("abc")), "abc");
+    EXPECT_EQ(FileProbes::content(path("abc")), "abc");
 }
 
 TEST_F(BlockEncryption, NewerPackageFormatsAreRefusedBeforeAnythingElse)
@@ -260,7 +250,7 @@ TEST_F(BlockEncryption, NewerPackageFormatsAreRefusedBeforeAnythingElse)
 
 TEST_F(BlockEncryption, EachBlockWriteIsLoggedAndFailuresNameTheTarget)
 {
-    write(path("source"), "0123456789");
+    ASSERT_TRUE(FileProbes::put(path("source"), "0123456789"));
     ReverizPackageBlock block(3, 7);
     bool keepCompressing = false;
     m_aes->encryptBlock(&block, path("source"), false, &keepCompressing);
@@ -268,7 +258,7 @@ TEST_F(BlockEncryption, EachBlockWriteIsLoggedAndFailuresNameTheTarget)
     const StderrCapture captured;
     ASSERT_TRUE(initialize_logging("", "debug"));
     m_aes->decryptBlock(&m_package, path("target"), &block);
-    EXPECT_EQ(read(path("target")), QByteArray(3, '\0') + "3456789");
+    EXPECT_EQ(FileProbes::content(path("target")), QByteArray(3, '\0') + "3456789");
     EXPECT_THAT(captured.text(),
                 ::testing::HasSubstr("void ReverizKey::decryptBlock(ReverizPackage*, const QString&, "
                                      "ReverizPackageBlock*) const\nWrite to file "
@@ -285,7 +275,7 @@ TEST_F(BlockEncryption, ThreadsDecryptBlocksOfOneFileAtOnce)
     // Uncompressed, every byte written passes through the thread's decryption buffer.
     const qint64 fileSize = 10 * MiB;
     const QByteArray data = pseudoRandom(fileSize, 5);
-    write(path("source"), data);
+    ASSERT_TRUE(FileProbes::put(path("source"), data));
     std::vector<ReverizPackageBlock> blocks;
     for (const qint64 offset : {qint64(0), 4 * MiB, 8 * MiB}) {
         blocks.emplace_back(offset, static_cast<int>(std::min(4 * MiB, fileSize - offset)));
@@ -307,7 +297,7 @@ TEST_F(BlockEncryption, ThreadsDecryptBlocksOfOneFileAtOnce)
     for (std::future<void>& done : decrypting)
         done.get();
     for (const QString& target : targets)
-        EXPECT_EQ(read(target), data);
+        EXPECT_EQ(FileProbes::content(target), data);
 }
 
 } // namespace

@@ -3,8 +3,6 @@
 #include "support/exceptionmatchers.h"
 #include "support/qtprinters.h"
 
-#include <QProcess>
-#include <QStandardPaths>
 #include <QtEndian>
 
 #include <gtest/gtest.h>
@@ -149,40 +147,6 @@ TEST(EncryptedData, EveryFailureHasItsMessage)
     // The announced size is only checked against the limit; the stream's own length wins.
     EXPECT_EQ(decryptCrafted(1u << 27, zlib("abc")), "abc");
     EXPECT_EQ(decryptCrafted(1, zlib(text(300000))), text(300000));
-}
-
-// The openssl command line stands in for a peer that knows only the format: CBC over qCompress's layout, a
-// 1024-byte Blowfish key used as its first 16 bytes, and the fixed vector of the stored format.
-QByteArray openssl(const char* mode, const ReverizKey& k, const QByteArray& ivec, const QByteArray& input)
-{
-    QProcess process;
-    process.start("openssl",
-                  {"enc", mode, "-" + k.cipherName(), "-K", k.key().left(16).toHex(), "-iv", ivec.toHex(), "-provider",
-                   "legacy", "-provider", "default"});
-    process.write(input);
-    process.closeWriteChannel();
-    EXPECT_TRUE(process.waitForFinished(60000) && process.exitCode() == 0) << process.readAllStandardError().data();
-    return process.readAllStandardOutput();
-}
-
-TEST(EncryptedDataInterop, OpensslReadsAndWritesTheFormat)
-{
-    if (QStandardPaths::findExecutable("openssl").isEmpty())
-        GTEST_SKIP() << "needs the openssl program";
-    const QByteArray fixedIvec = QByteArray::fromHex("3a9c51e706b24df8");
-    const QByteArray input = text(200000);
-    const QByteArray aes = aesKey()->encryptData(input);
-    const QByteArray bf = bfKey()->encryptData(input);
-    for (const QByteArray& compressed :
-         {openssl("-d", *aesKey(), aes.left(16), aes.mid(16)), openssl("-d", *bfKey(), fixedIvec, bf)}) {
-        EXPECT_EQ(qFromBigEndian<quint32>(compressed.constData()), static_cast<quint32>(input.size()));
-        EXPECT_EQ(qUncompress(compressed), input);
-    }
-
-    const QByteArray compressed = qCompress(input, 6);
-    const QByteArray ivec = QByteArray::fromHex("000102030405060708090a0b0c0d0e0f");
-    EXPECT_EQ(aesKey()->decryptData(ivec + openssl("-e", *aesKey(), ivec, compressed)), input);
-    EXPECT_EQ(bfKey()->decryptData(openssl("-e", *bfKey(), fixedIvec, compressed)), input);
 }
 
 } // namespace

@@ -2,15 +2,15 @@
 #include "common/fileutilities.h"
 #include "common/jsontext.h"
 #include "support/exceptionmatchers.h"
+#include "support/fileprobes.h"
+#include "support/jsonrejection.h"
 #include "support/qtprinters.h"
 
 #include <QDir>
 #include <QFile>
-#include <QFileInfo>
 #include <QTemporaryDir>
 
 #include <gtest/gtest.h>
-#include <json/writer.h>
 
 #include <string>
 
@@ -19,18 +19,11 @@ namespace {
 const QString user = QStringLiteral("0f8fad5b-d9cb-469f-a165-70867728950e");
 const QString package = QStringLiteral("7c9e6679-7425-40de-944b-e07fc1f90ae7");
 
-Json::Value parse(const std::string& text)
-{
-    Json::Value value;
-    EXPECT_TRUE(JsonText::parseStrict(QByteArray::fromStdString(text), value)) << text;
-    return value;
-}
-
 // A package key wrapped for a user, as the wrapped-form toJson makes it; the data is not looked at.
 Json::Value wrapped(const QString& packageId, const QString& userUUID, const std::string& data = "c2VjcmV0")
 {
-    return parse(R"({"data": ")" + data + R"(", "encryptedfor": {"serverUUID": "s", "type": "user", "userUUID": ")"
-                 + userUUID.toStdString() + R"("}, "packageId": ")" + packageId.toStdString() + "\"}");
+    return parseJson(R"({"data": ")" + data + R"(", "encryptedfor": {"serverUUID": "s", "type": "user", "userUUID": ")"
+                     + userUUID.toStdString() + R"("}, "packageId": ")" + packageId.toStdString() + "\"}");
 }
 
 class KeyFiles : public ::testing::Test
@@ -44,14 +37,6 @@ protected:
         return base() + '/' + userUUID + '/' + packageId + ".reverizencryptedkey";
     }
 
-    static void write(const QString& path, const QByteArray& content)
-    {
-        QFile file(path);
-        ASSERT_TRUE(QDir().mkpath(QFileInfo(path).path()) && file.open(QIODevice::WriteOnly)
-                    && file.write(content) == content.size())
-            << path.toStdString();
-    }
-
     QTemporaryDir m_dir;
 };
 
@@ -59,16 +44,14 @@ TEST_F(KeyFiles, FiledUnderUserThenPackageAndReadWithPackageFirst)
 {
     ReverizKey::writeEncryptedKeyToFile(base(), wrapped(package, user, "bG9uZ2VyIGZpcnN0IHZlcnNpb24="));
     ReverizKey::writeEncryptedKeyToFile(base(), wrapped(package, user));
-    QFile file(keyFile(user, package));
-    ASSERT_TRUE(file.open(QIODevice::ReadOnly));
-    EXPECT_EQ(file.readAll().toStdString(), JsonText::styled(wrapped(package, user)));
+    EXPECT_EQ(FileProbes::content(keyFile(user, package)).toStdString(), JsonText::styled(wrapped(package, user)));
     EXPECT_EQ(ReverizKey::readEncryptedKeyFromFile(base(), package, user), wrapped(package, user));
     EXPECT_REVERIZ_THROW(
         (void)ReverizKey::readEncryptedKeyFromFile(base(), user, package), PackageKeyFileDoesNotExistException,
         {QStringLiteral("PackageKeyFileDoesNotExist"), 2246, QString(), QStringLiteral("packageId"), user, QString()});
 
     ReverizKey::deleteKeyFile(base(), package, user);
-    EXPECT_FALSE(file.exists());
+    EXPECT_FALSE(QFile::exists(keyFile(user, package)));
     EXPECT_TRUE(QDir(base()).exists(user));
     ReverizKey::deleteKeyFile(base(), package, user);
 }
@@ -87,7 +70,7 @@ TEST_F(KeyFiles, IdsThatAreNotUUIDsNeverBecomePaths)
         SCOPED_TRACE(row.packageId.toStdString() + " for " + row.userUUID.toStdString());
         // A key file where the ids would lead if they were joined unchecked.
         const QString planted = PathTools::combinePath({base(), row.userUUID, row.packageId}) + ".reverizencryptedkey";
-        write(planted, "{}");
+        ASSERT_TRUE(FileProbes::put(planted, "{}"));
         if (row.packageId != package)
             EXPECT_THROW(ReverizKey::writeEncryptedKeyToFile(base(), wrapped(row.packageId, row.userUUID)),
                          CouldNotDeterminePackageUUIDOfEncryptedPackageException);
@@ -105,22 +88,24 @@ TEST_F(KeyFiles, IdsThatAreNotUUIDsNeverBecomePaths)
 
 TEST_F(KeyFiles, PackageIdIsExaminedBeforeTheRecipient)
 {
-    const Json::Value sessionKeyForServer = parse(R"({"data": "x", "encryptedfor": {"type": "server"}})");
+    const Json::Value sessionKeyForServer = parseJson(R"({"data": "x", "encryptedfor": {"type": "server"}})");
     EXPECT_THROW(ReverizKey::writeEncryptedKeyToFile(base(), sessionKeyForServer),
                  CouldNotDeterminePackageUUIDOfEncryptedPackageException);
-    const Json::Value packageKeyForServer = parse(R"({"packageId": "a-b-c-d-e", "encryptedfor": {"type": "server"}})");
+    const Json::Value packageKeyForServer =
+        parseJson(R"({"packageId": "a-b-c-d-e", "encryptedfor": {"type": "server"}})");
     EXPECT_THROW(ReverizKey::writeEncryptedKeyToFile(base(), packageKeyForServer),
                  CouldNotDetermineUserUUIDOfEncryptedPackageException);
-    EXPECT_THROW((void)ReverizKey::packageId(parse("[1]")), CouldNotDeterminePackageUUIDOfEncryptedPackageException);
+    EXPECT_THROW((void)ReverizKey::packageId(parseJson("[1]")),
+                 CouldNotDeterminePackageUUIDOfEncryptedPackageException);
 }
 
 TEST_F(KeyFiles, ContentIsReadAsStrictJson)
 {
-    write(keyFile(user, package), "[1, 2]\n");
-    EXPECT_EQ(ReverizKey::readEncryptedKeyFromFile(base(), package, user), parse("[1, 2]"));
+    ASSERT_TRUE(FileProbes::put(keyFile(user, package), "[1, 2]\n"));
+    EXPECT_EQ(ReverizKey::readEncryptedKeyFromFile(base(), package, user), parseJson("[1, 2]"));
     for (const char* content : {"{} // note", "{} trailing", "\"text\""}) {
         SCOPED_TRACE(content);
-        write(keyFile(user, package), content);
+        ASSERT_TRUE(FileProbes::put(keyFile(user, package), content));
         EXPECT_REVERIZ_THROW(
             (void)ReverizKey::readEncryptedKeyFromFile(base(), package, user), JsonParseError,
             {QStringLiteral("ReverizKey"), 1030, QString(), QStringLiteral("buffer"), QString(), QString()});
@@ -131,7 +116,7 @@ TEST_F(KeyFiles, FailedWriteNamesTheKeyFile)
 {
     // A plain file where the user directory belongs.
     const QString other = QStringLiteral("1b4e28ba-2fa1-11d2-883f-0016d3cca427");
-    write(base() + '/' + other, "not a directory");
+    ASSERT_TRUE(FileProbes::put(base() + '/' + other, "not a directory"));
     EXPECT_REVERIZ_THROW(ReverizKey::writeEncryptedKeyToFile(base(), wrapped(package, other)), FileWriteFailedException,
                          {QStringLiteral("ReverizKey"), 4004, std::nullopt, QStringLiteral("PackageFile"), QString(),
                           keyFile(other, package)});

@@ -62,24 +62,4 @@ TEST(ReverizKeyWrapped, PassPhraseKeysWrapButDoNotUnwrap)
                          {"ReverizKey", 1032, "keylength wrong", "member", "key"});
 }
 
-TEST(ReverizKeyWrapped, UnwrappingNeedsTheRecipientsUsablePrivateKey)
-{
-    const auto key = ReverizKey::createLogfileKey(QStringLiteral("aes-128-cbc"), 16, false);
-    const Json::Value forProtocol = key->toJson(shared(TestKeys::protocolPair()));
-
-    EXPECT_REVERIZ_THROW(ReverizKey::fromJson(shared(TestKeys::userPair()), forProtocol), DecryptWithWrongKeyException,
-                         {"DecryptWithWrongKey", -1});
-    const auto publicOnly = ReverizRSA::fromJson(TestKeys::protocolPair().toJson(false));
-    EXPECT_REVERIZ_THROW(ReverizKey::fromJson(publicOnly, forProtocol), TriedToUseUnavailablePrivateKeyException,
-                         {"TriedToUseUnavailablePrivateKey", -1});
-    const auto locked = std::make_shared<ReverizRSA>(TestKeys::protocolPair());
-    locked->setPassphrase(QStringLiteral("secret"));
-    const auto reloaded = ReverizRSA::fromJson(locked->toJson(true));
-    EXPECT_REVERIZ_THROW(ReverizKey::fromJson(reloaded, forProtocol),
-                         TriedToUsePrivateKeyWithoutSupplyingPassPhraseException,
-                         {"TriedToUsePrivateKeyWithoutSupplyingPassPhrase", -1});
-    reloaded->supplyPassphrase(QStringLiteral("secret"));
-    EXPECT_EQ(*ReverizKey::fromJson(reloaded, forProtocol), *key);
-}
-
 } // namespace

@@ -1,26 +1,18 @@
 #include "common/encryption/reverizpackageblock.h"
-#include "common/jsontext.h"
 #include "common/typechecks.h"
 #include "support/exceptionmatchers.h"
+#include "support/jsonrejection.h"
 #include "support/qtprinters.h"
 
 #include <QFile>
 #include <QTemporaryDir>
 
 #include <gtest/gtest.h>
-#include <json/writer.h>
 
 namespace {
 
 // SHA-1 of "abc", FIPS 180-2 appendix A.
 const QString sha1Abc = QStringLiteral("a9993e364706816aba3e25717850c26c9cd0d89d");
-
-Json::Value parse(const char* text)
-{
-    Json::Value value;
-    EXPECT_TRUE(JsonText::parseStrict(QByteArray(text), value)) << text;
-    return value;
-}
 
 TEST(PackageBlock, NewBlockHasAFreshIdAndNoStoredData)
 {
@@ -56,13 +48,13 @@ TEST(PackageBlock, PayloadSetsOrMustMatchSizeAndChecksum)
 TEST(PackageBlock, JsonCarriesTheOffsetAsText)
 {
     const ReverizPackageBlock block(QStringLiteral("dir"), QStringLiteral("id"), sha1Abc, 3, 7, 4294967296LL, true);
-    EXPECT_EQ(block.toJson(), parse(R"({"blockid": "id", "checksum": "a9993e364706816aba3e25717850c26c9cd0d89d",
+    EXPECT_EQ(block.toJson(), parseJson(R"({"blockid": "id", "checksum": "a9993e364706816aba3e25717850c26c9cd0d89d",
                                         "size": 3, "sourceSize": 7, "offset": "4294967296", "uncompressed": true})"));
     const auto read = ReverizPackageBlock::fromJson(block.toJson(), QStringLiteral("elsewhere"));
     EXPECT_EQ(read->blockFileName(), QStringLiteral("elsewhere/id"));
     EXPECT_EQ(read->toJson(), block.toJson());
-    EXPECT_EQ(ReverizPackageBlock::fromJson(parse("{}"), QString())->offset(), -1);
-    EXPECT_EQ(ReverizPackageBlock::fromJson(parse(R"({"offset": "x1"})"), QString())->offset(), 0);
+    EXPECT_EQ(ReverizPackageBlock::fromJson(parseJson("{}"), QString())->offset(), -1);
+    EXPECT_EQ(ReverizPackageBlock::fromJson(parseJson(R"({"offset": "x1"})"), QString())->offset(), 0);
 }
 
 class PackageBlockFile : public ::testing::Test

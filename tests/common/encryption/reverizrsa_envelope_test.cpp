@@ -2,6 +2,7 @@
 #include "common/jsontext.h"
 #include "common/typechecks.h"
 #include "support/exceptionmatchers.h"
+#include "support/jsonrejection.h"
 #include "support/testkeys.h"
 
 #include <gtest/gtest.h>
@@ -11,13 +12,6 @@
 namespace {
 
 const char* const serverUuid = "3b241101-e2bb-4255-8caf-4136c566a962";
-
-Json::Value parse(const QByteArray& text)
-{
-    Json::Value value;
-    EXPECT_TRUE(JsonText::parsePermissive(text, value));
-    return value;
-}
 
 Json::Value textValue(int length)
 {
@@ -35,7 +29,7 @@ QByteArray dataOf(const Json::Value& object)
 
 ReverizRSA pairFromFile(const char* name)
 {
-    return *ReverizRSA::fromJson(parse(TestKeys::read(QLatin1String(name))));
+    return *ReverizRSA::fromJson(parseJson(TestKeys::read(QLatin1String(name)).toStdString()));
 }
 
 Json::Value actor(const char* type, const char* userUuid = nullptr)
