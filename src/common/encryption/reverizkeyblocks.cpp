@@ -119,8 +119,9 @@ void ReverizKey::decryptBlock(ReverizPackage* package, const QString& targetPath
     QByteArrayView plain = decryptedBytes;
     if (!block->uncompressed()) {
         CompressedFormat::dataUncompressSanityCheck(decryptedBytes, blockUncompressLimitMiB);
-        plain = QByteArrayView(uncompressed.constData(),
-                               CompressedFormat::uncompressInto(decryptedBytes, blockUncompressLimitMiB, uncompressed));
+        // Inflated first: the buffer may move as it grows, so its address is taken only afterwards.
+        const qsizetype size = CompressedFormat::uncompressInto(decryptedBytes, blockUncompressLimitMiB, uncompressed);
+        plain = QByteArrayView(uncompressed.constData(), size);
     }
 
     KARN_LOG(KarnLogger::Debug) << "Write to file " << targetPath << ": block " << block->blockId()
