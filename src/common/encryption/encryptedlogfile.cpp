@@ -332,9 +332,12 @@ LogFile LogFile::read(LargeBuffer text, const QString& name, const std::function
     if (static_cast<quint64>(size) > static_cast<quint64>(MaximumFileSize))
         refuse(QStringLiteral("file too large: %1 (more than %2 bytes)").arg(name).arg(MaximumFileSize), REVERIZ_HERE);
     // Counted before either reader builds anything: both then hold at most this many values.
-    if (!hasAtMostValues(text.data(), size, MaximumValues))
-        refuse(QStringLiteral("too many JSON values in log file: %1 (more than %2)").arg(name).arg(MaximumValues),
-               REVERIZ_HERE);
+    const auto countValues = [&name](const char* text, std::size_t size) {
+        if (!hasAtMostValues(text, size, MaximumValues))
+            refuse(QStringLiteral("too many JSON values in log file: %1 (more than %2)").arg(name).arg(MaximumValues),
+                   REVERIZ_HERE);
+    };
+    countValues(text.data(), size);
 
     LogFile file;
     if (std::optional<Parts> parts = size > 0 ? scanInPlace(text.data(), size) : std::nullopt) {
@@ -346,9 +349,7 @@ LogFile LogFile::read(LargeBuffer text, const QString& name, const std::function
         if (static_cast<qint64>(size) > PermissiveReadLimit)
             throw FileUtilities::jsonParseFailure(name, REVERIZ_HERE);
         const QByteArray again = readAgain();
-        if (!hasAtMostValues(again.constData(), static_cast<std::size_t>(again.size()), MaximumValues))
-            refuse(QStringLiteral("too many JSON values in log file: %1 (more than %2)").arg(name).arg(MaximumValues),
-                   REVERIZ_HERE);
+        countValues(again.constData(), static_cast<std::size_t>(again.size()));
         Json::Value document;
         if (!JsonText::parsePermissive(again, document))
             throw FileUtilities::jsonParseFailure(name, REVERIZ_HERE);
