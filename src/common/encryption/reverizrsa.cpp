@@ -16,6 +16,7 @@
 
 #include <algorithm>
 #include <ostream>
+#include <stdexcept>
 #include <utility>
 
 namespace {
@@ -24,7 +25,7 @@ const QString Context = QStringLiteral("ReverizRSA");
 const QString PrivateKeyLabel = QStringLiteral("RSA PRIVATE KEY");
 const QString PublicKeyLabel = QStringLiteral("RSA PUBLIC KEY");
 
-constexpr size_t ModulusBits = 4096;
+constexpr size_t ModulusBits = ReverizRSA::GeneratedKeyBits;
 constexpr unsigned int PublicExponent = 65537;
 
 // Envelope and signed-object members.
@@ -231,6 +232,49 @@ QString ReverizRSA::publicKeyFingerPrint() const
     return QString::fromLatin1(QCryptographicHash::hash(m_publicKey, QCryptographicHash::Sha1).toHex().left(8));
 }
 
+bool ReverizRSA::isKeyFile(const Json::Value& json)
+{
+    return hasMember(json, KeyFileFormat::KeyOwner);
+}
+
+int ReverizRSA::publicKeyBits() const
+{
+    return EVP_PKEY_get_bits(makeRSA(false).get());
+}
+
+QString ReverizRSA::publicExponent() const
+{
+    const QByteArray exponent = RsaKeys::publicExponent(*makeRSA(false));
+    if (exponent.size() > 8)
+        return QLatin1String("0x") + QString::fromLatin1(exponent.toHex());
+    quint64 value = 0;
+    for (const char byte : exponent)
+        value = value << 8 | static_cast<unsigned char>(byte);
+    return QString::number(value);
+}
+
+QString ReverizRSA::subjectPublicKeyInfoSha256() const
+{
+    const QByteArray der = RsaKeys::subjectPublicKeyInfo(*makeRSA(false));
+    return QString::fromLatin1(QCryptographicHash::hash(der, QCryptographicHash::Sha256).toHex());
+}
+
+bool ReverizRSA::halvesMatch() const
+{
+    const OsslPtr<EVP_PKEY> publicKey = makeRSA(false);
+    if (m_privateKey.isEmpty())
+        throw TriedToUseUnavailablePrivateKeyException(REVERIZ_HERE);
+    if (m_requiresPassPhrase && !m_passPhraseSupplied)
+        throw TriedToUsePrivateKeyWithoutSupplyingPassPhraseException(REVERIZ_HERE);
+    const OsslPtr<EVP_PKEY> keyPair = RsaKeys::decodePrivateKeyPem(maybeDecryptPrivateKey(m_passPhrase));
+    if (!keyPair)
+        throw JsonMemberInvalidException(Context, QLatin1String(KeyFileFormat::PrivateKey), QStringLiteral("no pem"),
+                                         REVERIZ_HERE);
+    const bool samePair = EVP_PKEY_eq(keyPair.get(), publicKey.get()) == 1;
+    ERR_clear_error();
+    return samePair;
+}
+
 std::ostream& operator<<(std::ostream& stream, const ReverizRSA& pair)
 {
     return stream << JsonText::styled(pair.toJson(true));
@@ -345,6 +389,21 @@ Json::Value ReverizRSA::encrypt(const Json::Value& value) const
     }
     envelope[Data] = ciphertext.toBase64().toStdString();
     return envelope;
+}
+
+ReverizActor ReverizRSA::envelopeRecipient(const Json::Value& envelope)
+{
+    if (!hasMember(envelope, EncryptedFor))
+        throw JsonMemberMissingException(Context, QLatin1String(EncryptedFor), REVERIZ_HERE);
+    return ReverizActor::fromJson(envelope[EncryptedFor]);
+}
+
+qint64 ReverizRSA::envelopeBlocks(const Json::Value& envelope, int keyBits)
+{
+    if (keyBits <= 0)
+        throw std::invalid_argument("ReverizRSA::envelopeBlocks: no key size");
+    const qint64 blockSize = (qint64(keyBits) + 7) / 8;
+    return (base64DecodedSize(memberOf(envelope, Data)) + blockSize - 1) / blockSize;
 }
 
 Json::Value ReverizRSA::decrypt(const Json::Value& envelope, int maximumBlocks) const
