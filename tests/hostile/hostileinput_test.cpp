@@ -272,6 +272,8 @@ QByteArray weakKeyFile(int bits, unsigned int exponent)
     return QByteArray::fromStdString(JsonText::styled(pair.toJson(false)));
 }
 
+const QStringList showLog = {QStringLiteral("show"), QStringLiteral("log.json")};
+
 // The longest name whose ".decrypted" output is still a legal name.
 const char* const longName = [] {
     static const std::string name = std::string(240, 'n') + ".json";
@@ -667,6 +669,37 @@ const std::vector<Row>& rows()
          },
          1, "Could not write outputfile out.json: cannot write out.json: File too large\n",
          QStringList {QStringLiteral("--fsize=1024"), encryptLog} + encryptLogArguments, QStringLiteral("prlimit")},
+
+        // show: files of any kind, size and JSON shape, each read within its bounds.
+        {"show_a_fifo", [](const Scene& s) { s.fifo("log.json"); }, 1,
+         "Could not show file log.json: FileUtilities: not a regular file: log.json\n", showLog},
+        {"show_a_log_file_larger_than_any_log",
+         [](const Scene& s) { s.sparse("log.json", EncryptedLogFile::MaximumFileSize + 1); }, 1,
+         "Could not show file log.json: FileUtilities: file too large: log.json (more than "
+             + QByteArray::number(EncryptedLogFile::MaximumFileSize) + " bytes)\n",
+         showLog},
+        {"show_a_log_file_of_70000_numbers",
+         [](const Scene& s) {
+             s.put("log.json", "{\"x\":[" + QByteArray(qsizetype(70000) * 2, ',').replace(",,", "1,") + "1]}");
+         },
+         1,
+         "Could not show file log.json: EncryptedLogFile: too many JSON values in log file: log.json (more than "
+         "65536)\n",
+         showLog},
+        {"show_json_nested_100000_deep", [](const Scene& s) { s.put("log.json", nested(100000)); }, 1,
+         "Could not show file log.json: FileUtilities: LRC3111 [LRC3110] Id: log.json\n", showLog},
+        {"show_a_key_file_in_an_array",
+         [](const Scene& s) { s.put("log.json", "[" + TestKeys::read(QStringLiteral("protocol-public.key")) + "]"); },
+         1, "Could not show file log.json: neither a key file nor an encrypted log file\n", showLog},
+        {"show_a_key_owner_that_is_a_string",
+         [](const Scene& s) { s.put("log.json", keyFileWith([](Json::Value& k) { k["keyowner"] = "protocol"; })); }, 1,
+         "Could not show file log.json: ReverizActor: LRC2067 [missing member] Id: type\n", showLog},
+        {"show_a_log_key_that_is_a_string",
+         [](const Scene& s) { s.put("log.json", withDocument([](Json::Value& d) { d["key"] = "k"; })); }, 1,
+         "Could not show file log.json: ReverizRSA: LRC2067 [missing member] Id: encryptedfor\n", showLog},
+        {"show_a_log_logData_number_without_key", [](const Scene& s) { s.put("log.json", "{\"logData\": 7}"); }, 1,
+         "Could not show file log.json: neither a key file nor an encrypted log file\n", showLog},
+
     };
     return table;
 }

@@ -1,6 +1,7 @@
 #include "common/atomicfile.h"
 #include "common/encryption/encryptedlogfile.h"
 #include "common/exceptions/reverizexception.h"
+#include "common/jsontext.h"
 #include "keyutilitycommands.h"
 #include "support/fileprobes.h"
 #include "support/qtprinters.h"
@@ -137,6 +138,102 @@ TEST(DecryptLogs, ParallelDecryptionGoesOnPastAFailingLog)
     for (int i = 0; i < 6; ++i) {
         const QString output = request.inputs.at(i) + ".decrypted";
         EXPECT_EQ(FileProbes::content(output), i == 4 ? "<unreadable>" : "line " + QByteArray::number(i) + "\n");
+    }
+}
+
+// The facts of the fixture keys, computed with the openssl tool from tests/data/keys:
+//   openssl rsa -RSAPublicKey_in -in NAME-public.pem -pubout -outform DER | sha256sum
+//   sha1sum NAME-public.pem | cut -c1-8   (the fingerprint: the PEM text is the key file's "publickey")
+const char* const protocolSha256 = "694499e3161a39fb32167b75f93a0830908d8af71f4c575de04f5f1171a38bd7";
+const char* const userSha256 = "58a43b5362fa98ec8d61d9386ffbd84bf4533285fa824f00b08b3ed48e49864c";
+
+// Every kind of file in both forms, and files that cannot be shown: those get a message, and the rest is shown.
+TEST(Show, TellsEachFileInTextAndJson)
+{
+    QTemporaryDir dir;
+    const auto put = [&](const char* name, const QByteArray& data) {
+        ASSERT_TRUE(FileProbes::put(dir.filePath(QLatin1String(name)), data));
+    };
+    put("public.key", TestKeys::read("protocol-public.key"));
+    put("private.key", TestKeys::read("protocol-private.key"));
+    put("protected.key", TestKeys::read("protocol-protected.key"));
+    Json::Value mixed;
+    ASSERT_TRUE(JsonText::parseStrict(TestKeys::read("protocol-private.key"), mixed));
+    mixed["publickey"] = TestKeys::userPair().publicKey().toStdString();
+    put("mixed.key", QByteArray::fromStdString(JsonText::styled(mixed)));
+    const QByteArray log = EncryptedLogFile::make(std::make_shared<ReverizRSA>(TestKeys::userPair()), "a log\n");
+    put("log.json", log);
+    Json::Value logDocument;
+    ASSERT_TRUE(JsonText::parseStrict(log, logDocument));
+    const QString logDataSize =
+        QString::number(QByteArray::fromBase64(QByteArray::fromStdString(logDocument["logData"].asString())).size());
+    put("unknown.json", R"({"keys": []})");
+    QStringList files;
+    for (const char* name :
+         {"public.key", "missing", "private.key", "protected.key", "mixed.key", "unknown.json", "log.json"})
+        files << dir.filePath(QLatin1String(name));
+
+    const QString protocolKey = QStringLiteral("owner: protocol\n"
+                                               "owner server UUID: 3b241101-e2bb-4255-8caf-4136c566a962\n"
+                                               "RSA size: 4096 bits\n"
+                                               "public exponent: 65537\n");
+    const QString protocolHashes =
+        QStringLiteral("fingerprint: fa85c2ce\npublic key SHA-256: %1\n").arg(protocolSha256);
+    const QString expectedText = QStringLiteral("file: %1\nkind: public key\n").arg(files.at(0)) + protocolKey
+        + protocolHashes + QStringLiteral("\nfile: %1\nkind: private key\n").arg(files.at(2)) + protocolKey
+        + protocolHashes + QStringLiteral("halves match: yes\n")
+        + QStringLiteral("\nfile: %1\nkind: private key, protected by a pass phrase\n").arg(files.at(3)) + protocolKey
+        + protocolHashes + QStringLiteral("\nfile: %1\nkind: private key\n").arg(files.at(4)) + protocolKey
+        + QStringLiteral("fingerprint: c3a69b76\npublic key SHA-256: %1\nhalves match: no\n").arg(userSha256)
+        + QStringLiteral("\nfile: %1\n"
+                         "kind: encrypted log file\n"
+                         "encrypted for: user\n"
+                         "encrypted for server UUID: 3b241101-e2bb-4255-8caf-4136c566a962\n"
+                         "encrypted for user UUID: 7c9e6679-7425-40de-944b-e07fc1f90ae7\n"
+                         "RSA blocks: 1 of 4096 bits\n"
+                         "log data size: %2 bytes\n")
+              .arg(files.at(6), logDataSize);
+    const QString expectedErr =
+        QStringLiteral("Could not show file %1: FileUtilities: LRC2039 [LRC1112039] Id: %1.tempreplace\n"
+                       "Could not show file %2: neither a key file nor an encrypted log file\n")
+            .arg(files.at(1), files.at(5));
+
+    const QString protocolJson = QStringLiteral(
+        R"("owner": {"serverUUID": "3b241101-e2bb-4255-8caf-4136c566a962", "type": "protocol"}, "bits": 4096,
+           "publicExponent": "65537")");
+    const QString protocolJsonHashes =
+        QStringLiteral(R"("fingerprint": "fa85c2ce", "publicKeySha256": "%1")").arg(protocolSha256);
+    const QString expectedJson = QStringLiteral(R"([{"file": "%1", "kind": "publicKey", %8, %9},
+            {"file": "%2", "error": "FileUtilities: LRC2039 [LRC1112039] Id: %2.tempreplace"},
+            {"file": "%3", "kind": "privateKey", %8, %9, "halvesMatch": true},
+            {"file": "%4", "kind": "protectedPrivateKey", %8, %9},
+            {"file": "%5", "kind": "privateKey", %8, "fingerprint": "c3a69b76", "publicKeySha256": "%11",
+             "halvesMatch": false},
+            {"file": "%6", "error": "neither a key file nor an encrypted log file"},
+            {"file": "%7", "kind": "encryptedLog", "rsaBlocks": 1, "logDataSize": %10,
+             "encryptedFor": {"serverUUID": "3b241101-e2bb-4255-8caf-4136c566a962", "type": "user",
+                              "userUUID": "7c9e6679-7425-40de-944b-e07fc1f90ae7"}}])")
+                                     .arg(files.at(0), files.at(1), files.at(2), files.at(3), files.at(4), files.at(5),
+                                          files.at(6), protocolJson, protocolJsonHashes)
+                                     .arg(logDataSize, QLatin1String(userSha256));
+    Json::Value expectedShown;
+    ASSERT_TRUE(JsonText::parseStrict(expectedJson.toUtf8(), expectedShown));
+
+    for (const bool json : {false, true}) {
+        SCOPED_TRACE(json ? "json" : "text");
+        QString out;
+        QString err;
+        QTextStream outStream(&out);
+        QTextStream errStream(&err);
+        EXPECT_EQ(KeyUtility::show(files, json, outStream, errStream), 1);
+        EXPECT_EQ(err, expectedErr);
+        if (!json) {
+            EXPECT_EQ(out, expectedText);
+            continue;
+        }
+        Json::Value shown;
+        ASSERT_TRUE(JsonText::parseStrict(out.toUtf8(), shown)) << out.toStdString();
+        EXPECT_EQ(shown, expectedShown) << out.toStdString();
     }
 }
 
