@@ -9,6 +9,7 @@
 
 #include <QDir>
 #include <QFile>
+#include <QRegularExpression>
 #include <QTemporaryDir>
 
 #include <gtest/gtest.h>
@@ -16,6 +17,7 @@
 #include <chrono>
 #include <functional>
 #include <optional>
+#include <sys/stat.h>
 #include <thread>
 
 namespace {
@@ -235,6 +237,76 @@ TEST(Show, TellsEachFileInTextAndJson)
         ASSERT_TRUE(JsonText::parseStrict(out.toUtf8(), shown)) << out.toStdString();
         EXPECT_EQ(shown, expectedShown) << out.toStdString();
     }
+}
+
+// The text of "logData" between its quotes, as the document has it.
+QByteArray logDataText(const QByteArray& document)
+{
+    static const QRegularExpression member(QStringLiteral(R"re("logData"\s*:\s*"((?:[^"\\]|\\.)*)")re"));
+    return member.match(QString::fromLatin1(document)).captured(1).toLatin1();
+}
+
+// A log rewrapped for the user pair decrypts with it, while the original still decrypts with the protocol pair;
+// the log data's text is carried over byte for byte, escapes and all, whichever reader read it.
+TEST(Rewrap, TheOtherPairReadsTheSameLogData)
+{
+    QTemporaryDir dir;
+    const QString key = dir.filePath("key");
+    const QString auditor = dir.filePath("auditor.key");
+    const QString passPhrase = dir.filePath("pass phrase");
+    const QString input = dir.filePath("in.json");
+    const QString output = dir.filePath("out.json");
+    ASSERT_TRUE(FileProbes::put(auditor, TestKeys::read("user-private.key")));
+    ASSERT_TRUE(FileProbes::put(passPhrase, "correct horse\n"));
+    // Bytes that do not compress, so that the Base64 text is long and holds every character of its alphabet.
+    QByteArray plain(4096, '\0');
+    quint32 state = 1;
+    for (char& byte : plain)
+        byte = static_cast<char>((state = state * 1103515245u + 12345u) >> 24);
+    const QByteArray log = EncryptedLogFile::make(std::make_shared<ReverizRSA>(TestKeys::protocolPair()), plain);
+    // Other writers break Base64 into lines and escape slashes; the permissive reader reads comments.
+    QByteArray escaped = logDataText(log);
+    for (qsizetype at = escaped.size() - escaped.size() % 64; at > 0; at -= 64)
+        escaped.insert(at, "\\n");
+    escaped.replace("/", "\\/");
+    ASSERT_TRUE(escaped.contains("\\/"));
+    const QByteArray spread =
+        QByteArray(log).replace(logDataText(log), escaped).replace("\"logData\":", "\n\"logData\" : ");
+    const struct
+    {
+        const char* name;
+        const char* keyFile;
+        QByteArray log;
+    } rows[] = {
+        {"as_servers_write_it", "protocol-private.key", log},
+        {"escaped_with_a_protected_key", "protocol-protected.key", spread},
+        {"escaped_read_permissively", "protocol-private.key", "// exported\n" + spread},
+    };
+    const mode_t previousUmask = ::umask(027);
+    for (const auto& row : rows) {
+        SCOPED_TRACE(row.name);
+        ASSERT_TRUE(FileProbes::put(key, TestKeys::read(QLatin1String(row.keyFile))));
+        ASSERT_TRUE(FileProbes::put(input, row.log));
+        QString err;
+        QTextStream errStream(&err);
+        const std::optional<QString> passPhraseFile =
+            QLatin1String(row.keyFile) == QLatin1String("protocol-protected.key") ? std::optional(passPhrase)
+                                                                                  : std::nullopt;
+        ASSERT_EQ(KeyUtility::rewrap(key, auditor, input, output, passPhraseFile, errStream), 0) << err.toStdString();
+        const QByteArray rewrapped = FileProbes::content(output);
+        EXPECT_FALSE(logDataText(row.log).isEmpty());
+        EXPECT_EQ(logDataText(rewrapped), logDataText(row.log));
+        EXPECT_EQ(FileProbes::mode(output), 0640u);
+
+        EXPECT_EQ(KeyUtility::decryptLog(auditor, output, errStream), 0);
+        EXPECT_EQ(FileProbes::content(output + ".decrypted"), plain);
+        ASSERT_TRUE(FileProbes::put(key, TestKeys::read("protocol-private.key")));
+        EXPECT_EQ(KeyUtility::decryptLog(key, input, errStream), 0);
+        EXPECT_EQ(FileProbes::content(input + ".decrypted"), plain);
+        EXPECT_EQ(KeyUtility::decryptLog(key, output, errStream), 1) << "still readable with the first pair";
+        EXPECT_EQ(err, "Could not decrypt file: \n");
+    }
+    ::umask(previousUmask);
 }
 
 } // namespace
