@@ -132,7 +132,8 @@ QString asText(const QString& path, const Facts& facts)
 {
     static const char* const kindNames[] = {"public key", "private key", "private key, protected by a pass phrase",
                                             "encrypted log file"};
-    QString text = QStringLiteral("file: %1\nkind: %2\n").arg(path, QLatin1String(kindNames[int(facts.kind)]));
+    QString text =
+        QStringLiteral("file: %1\nkind: %2\n").arg(path, QLatin1String(kindNames[static_cast<int>(facts.kind)]));
     if (facts.owner) {
         text += actorText(QStringLiteral("owner"), *facts.owner);
         text += QStringLiteral("RSA size: %1 bits\n").arg(facts.bits);
