@@ -27,14 +27,11 @@ offers() {
 }
 
 offers 'keyutility ' '--help --version -h create decrypt help rewrap show'
-offers 'keyutility re' 'rewrap'
 offers 'keyutility create ' ''
 offers 'keyutility decrypt -' '-- --passphrase-file -j -o'
 offers 'keyutility decrypt -o ' '- key.key log.json logs'
-offers 'keyutility decrypt -o l' 'log.json logs'
 offers 'keyutility decrypt -j ' ''
 offers 'keyutility decrypt -j 2 -' '-- --passphrase-file -j -o'
-offers 'keyutility decrypt --passphrase-file ' 'key.key log.json logs'
 offers 'keyutility decrypt key.key -' ''
 offers 'keyutility decrypt -- -' ''
 offers 'keyutility decrypt key.key l' 'log.json logs'
@@ -43,5 +40,4 @@ offers 'keyutility show --json ' 'key.key log.json logs'
 offers 'keyutility rewrap -' '-- --passphrase-file'
 offers 'keyutility rewrap --passphrase-file k' 'key.key'
 offers 'keyutility rewrap key.key ' 'key.key log.json logs'
-offers 'keyutility help ' ''
 [ "$failures" -eq 0 ]
