@@ -1,4 +1,4 @@
-# Install rules: the tools and their man pages, the static library with its public headers, the CMake package
+# Install rules: the tools, their man pages and keyutility's bash completion, the static library with its public headers, the CMake package
 # "Reveriz" with the imported target reveriz::common, and the pkg-config file reveriz.pc. Included by the
 # top-level CMakeLists.txt once all targets exist.
 
@@ -73,4 +73,8 @@ if(REVERIZ_BUILD_TOOLS)
     endforeach()
     add_custom_target(reveriz_man_pages ALL DEPENDS ${reveriz_man_pages})
     install(FILES ${reveriz_man_pages} DESTINATION "${CMAKE_INSTALL_MANDIR}/man1")
+
+    # Where bash-completion looks for a command's completion when it is first used.
+    install(FILES "${PROJECT_SOURCE_DIR}/completions/keyutility"
+        DESTINATION "${CMAKE_INSTALL_DATADIR}/bash-completion/completions")
 endif()

@@ -21,10 +21,11 @@ string(CONCAT CPACK_PACKAGE_DESCRIPTION
     "data format, wrapped keys and key files.\n"
     "\n"
     "This package holds the command-line tools keyutility, which creates protocol\n"
-    "key pairs and decrypts encrypted log files, and encryptlog, which writes them,\n"
-    "with their manual pages; and the static library with its headers, its CMake\n"
-    "package (find_package(Reveriz), target reveriz::common) and its pkg-config\n"
-    "file (reveriz).")
+    "key pairs and decrypts, shows and re-wraps encrypted log files, and\n"
+    "encryptlog, which writes them, with their manual pages and keyutility's bash\n"
+    "completion; and the static library with its headers, its CMake package\n"
+    "(find_package(Reveriz), target reveriz::common) and its pkg-config file\n"
+    "(reveriz).")
 # Executables lose their symbols; the static library keeps them and loses its debugging information only.
 set(CPACK_STRIP_FILES ON)
 

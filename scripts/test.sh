@@ -4,8 +4,8 @@
 #   release   build with warnings as errors (each public header compiled on its own), unit tests, fuzz replays
 #   install   cmake --install into a temporary prefix; a consumer project built against it with find_package
 #             wraps and unwraps a key
-#   package   the .deb: control fields, content and dependencies, an apt-get install simulation; unpacked, its
-#             tools and man pages, and the consumer built against it with pkg-config
+#   package   the .deb: control fields, content (the bash completion too) and dependencies, an apt-get install
+#             simulation; unpacked, its tools, man pages and completion, and the consumer built with pkg-config
 #   man       the man pages render without warnings
 #   sanitize  build and unit tests under AddressSanitizer and UndefinedBehaviorSanitizer
 #   lint      clang-format and clang-tidy (scripts/lint.sh)
@@ -119,6 +119,7 @@ package() {
     local path
     for path in usr/bin/keyutility usr/bin/encryptlog \
         usr/share/man/man1/keyutility.1.gz usr/share/man/man1/encryptlog.1.gz \
+        usr/share/bash-completion/completions/keyutility \
         "usr/lib/$multiarch/libreverizcommon.a" usr/include/reveriz/common/encryption/reverizkey.h \
         "usr/lib/$multiarch/cmake/Reveriz/ReverizConfig.cmake" \
         "usr/lib/$multiarch/cmake/Reveriz/ReverizConfigVersion.cmake" \
@@ -137,6 +138,7 @@ package() {
     usage=$("$root/usr/bin/keyutility")
     [ "${usage%%$'\n'*}" = "USAGE:" ] || die "the packaged keyutility does not print its usage: $usage"
     render_man_pages "$root"/usr/share/man/man1/*.1.gz
+    bash "$REPO_ROOT/tests/tools/keyutility/completion_test.sh" "$root/usr/share/bash-completion/completions/keyutility"
     # shellcheck disable=SC2046 # the flags are meant to be split into words
     c++ -std=c++17 -o "$scratch/app-pkgconfig" "$REPO_ROOT/tests/consumer/main.cpp" \
         $(PKG_CONFIG_PATH="$root/usr/lib/$multiarch/pkgconfig" pkg-config --cflags --libs reveriz)

@@ -99,4 +99,13 @@ std::size_t decodeLenient(const char* text, std::size_t size, char* out)
     return written;
 }
 
+std::size_t decodedSize(const char* text, std::size_t size)
+{
+    // Six bits for every character of the alphabet; bits left over at the end make no byte.
+    std::size_t characters = 0;
+    for (std::size_t i = 0; i < size; ++i)
+        characters += valueOf(text[i]) != Skip ? 1 : 0;
+    return characters / 4 * 3 + characters % 4 * 6 / 8;
+}
+
 } // namespace Base64

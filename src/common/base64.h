@@ -14,6 +14,9 @@ namespace Base64 {
  */
 std::size_t decodeLenient(const char* text, std::size_t size, char* out);
 
+/** The number of bytes decodeLenient writes for the text [text, text + size), counted without decoding it. */
+std::size_t decodedSize(const char* text, std::size_t size);
+
 } // namespace Base64
 
 #endif

@@ -258,6 +258,14 @@ QByteArray weakKeyFile(int bits, unsigned int exponent)
     return QByteArray::fromStdString(JsonText::styled(pair.toJson(false)));
 }
 
+const QStringList showLog = {QStringLiteral("show"), QStringLiteral("log.json")};
+// keyutility rewrap of "log.json" with "key" for "public.key" into output.
+QStringList rewrapTo(const QString& output)
+{
+    return {QStringLiteral("rewrap"), QStringLiteral("key"), QStringLiteral("public.key"), QStringLiteral("log.json"),
+            output};
+}
+
 // The longest name whose ".decrypted" output is still a legal name.
 const char* const longName = [] {
     static const std::string name = std::string(240, 'n') + ".json";
@@ -653,6 +661,62 @@ const std::vector<Row>& rows()
          },
          1, "Could not write outputfile out.json: cannot write out.json: File too large\n",
          QStringList {QStringLiteral("--fsize=1024"), encryptLog} + encryptLogArguments, QStringLiteral("prlimit")},
+
+        // show: files of any kind, size and JSON shape, each read within its bounds.
+        {"show_a_fifo", [](const Scene& s) { s.fifo("log.json"); }, 1,
+         "Could not show file log.json: FileUtilities: not a regular file: log.json\n", showLog},
+        {"show_a_log_file_larger_than_any_log",
+         [](const Scene& s) { s.sparse("log.json", EncryptedLogFile::MaximumFileSize + 1); }, 1,
+         "Could not show file log.json: FileUtilities: file too large: log.json (more than "
+             + QByteArray::number(EncryptedLogFile::MaximumFileSize) + " bytes)\n",
+         showLog},
+        {"show_a_key_file_in_an_array",
+         [](const Scene& s) { s.put("log.json", "[" + TestKeys::read(QStringLiteral("protocol-public.key")) + "]"); },
+         1, "Could not show file log.json: neither a key file nor an encrypted log file\n", showLog},
+        {"show_a_key_owner_that_is_a_string",
+         [](const Scene& s) { s.put("log.json", keyFileWith([](Json::Value& k) { k["keyowner"] = "protocol"; })); },
+         1, "Could not show file log.json: ReverizActor: LRC2067 [missing member] Id: type\n", showLog},
+        {"show_a_log_key_that_is_a_string",
+         [](const Scene& s) { s.put("log.json", withDocument([](Json::Value& d) { d["key"] = "k"; })); }, 1,
+         "Could not show file log.json: ReverizRSA: LRC2067 [missing member] Id: encryptedfor\n", showLog},
+        {"show_a_log_logData_number_without_key", [](const Scene& s) { s.put("log.json", "{\"logData\": 7}"); }, 1,
+         "Could not show file log.json: neither a key file nor an encrypted log file\n", showLog},
+
+        // rewrap: an output that is an input, a wrong pass phrase, recipients too weak to encrypt for, another actor.
+        {"rewrap_output_is_the_log", [](const Scene&) {}, 1,
+         "Could not write outputfile log.json: it is the input file log.json\n",
+         rewrapTo(QStringLiteral("log.json"))},
+        {"rewrap_output_is_a_symlink_to_the_private_key_file", [](const Scene& s) { s.link("out.json", "key"); }, 1,
+         "Could not write outputfile out.json: it is the input file key\n", rewrapTo(QStringLiteral("out.json"))},
+        {"rewrap_output_is_a_hard_link_to_the_pass_phrase_file",
+         [](const Scene& s) {
+             s.put("pass", "correct horse\n");
+             s.hardLink("out.json", "pass");
+         },
+         1, "Could not write outputfile out.json: it is the input file pass\n",
+         QStringList {QStringLiteral("rewrap"), QStringLiteral("--passphrase-file"), QStringLiteral("pass")}
+             + rewrapTo(QStringLiteral("out.json")).mid(1)},
+        {"rewrap_with_a_wrong_pass_phrase",
+         [](const Scene& s) {
+             s.put("key", TestKeys::read(QStringLiteral("protocol-protected.key")));
+             s.put("public.key", TestKeys::read(QStringLiteral("user-public.key")));
+             s.put("pass", "correct horse \n");
+         },
+         1, "Could not rewrap file: wrong pass phrase for key\n",
+         QStringList {QStringLiteral("rewrap"), QStringLiteral("--passphrase-file"), QStringLiteral("pass")}
+             + rewrapTo(QStringLiteral("out.json")).mid(1)},
+        {"rewrap_for_a_key_of_1024_bits", [](const Scene& s) { s.put("public.key", weakKeyFile(1024, 65537)); }, 1,
+         "Could not read key file public.key: ReverizRSA: public key too short: 1024 bits, at least 2048\n",
+         rewrapTo(QStringLiteral("out.json"))},
+        {"rewrap_for_a_key_of_exponent_1", [](const Scene& s) { s.put("public.key", weakKeyFile(2048, 1)); }, 1,
+         "Could not read key file public.key: ReverizRSA: public key fails the key check\n",
+         rewrapTo(QStringLiteral("out.json"))},
+        {"rewrap_log_for_another_actor",
+         [](const Scene& s) {
+             s.put("public.key", TestKeys::read(QStringLiteral("protocol-public.key")));
+             s.put("key", TestKeys::read(QStringLiteral("user-private.key")));
+         },
+         1, "Could not unwrap the key of log.json: DecryptWithWrongKey\n", rewrapTo(QStringLiteral("out.json"))},
     };
     return table;
 }

@@ -340,9 +340,25 @@ LogFile LogFile::read(LargeBuffer text, const QString& name, const std::function
     countValues(text.data(), size);
 
     LogFile file;
+    // Reading in place rewrites escaped strings; a text with any escape is copied first so that the log data's
+    // text as written stays at hand. Files as servers write them have none.
+    const bool escaped = size > 0 && std::memchr(text.data(), '\\', size) != nullptr;
+    QByteArray written = escaped ? QByteArray(text.data(), static_cast<qsizetype>(size)) : QByteArray();
     if (std::optional<Parts> parts = size > 0 ? scanInPlace(text.data(), size) : std::nullopt) {
         file.m_parts = std::move(*parts);
         file.m_text = std::move(text);
+        if (char* logData = file.m_parts.logData) {
+            // The reader writes a string's value from where its text begins.
+            const auto begin = static_cast<std::size_t>(logData - file.m_text.data());
+            const std::size_t end = escaped ? skipString(written.constData(), size, begin) - 1 : 0;
+            if (escaped && std::memchr(written.constData() + begin, '\\', end - begin)) {
+                file.m_written = std::move(written);
+                file.m_logDataText =
+                    QByteArray::fromRawData(file.m_written.constData() + begin, static_cast<qsizetype>(end - begin));
+            } else {
+                file.m_logDataText = QByteArray::fromRawData(logData, static_cast<qsizetype>(file.m_parts.logDataSize));
+            }
+        }
     } else {
         // The text is spoilt by now; the permissive reader reads the file again, if it is small enough for that.
         text = LargeBuffer();
@@ -354,11 +370,65 @@ LogFile LogFile::read(LargeBuffer text, const QString& name, const std::function
         if (!JsonText::parsePermissive(again, document))
             throw FileUtilities::jsonParseFailure(name, REVERIZ_HERE);
         file.m_parts = fromDocument(document, file.m_declined);
+        if (file.m_parts.logData) {
+            // The reader notes where each value's text stands, quotes included.
+            const Json::Value& logData = document[Member::logData];
+            const auto start = static_cast<qsizetype>(logData.getOffsetStart());
+            const auto limit = static_cast<qsizetype>(logData.getOffsetLimit());
+            if (start < 0 || limit - start < 2 || limit > again.size() || again.at(start) != '"'
+                || again.at(limit - 1) != '"')
+                throw FileUtilities::jsonParseFailure(name, REVERIZ_HERE);
+            const QByteArrayView asWritten = QByteArrayView(again).sliced(start + 1, limit - start - 2);
+            file.m_logDataText = asWritten.contains('\\')
+                ? asWritten.toByteArray()
+                : QByteArray::fromRawData(file.m_declined.constData(), file.m_declined.size());
+        }
     }
     if (textSize(file.m_parts.key) > MaximumKeySize)
         refuse(QStringLiteral("key too large in log file: %1 (more than %2 bytes)").arg(name).arg(MaximumKeySize),
                REVERIZ_HERE);
     return file;
+}
+
+ReverizActor LogFile::recipient() const
+{
+    return ReverizRSA::envelopeRecipient(m_parts.key);
+}
+
+qint64 LogFile::keyBlocks(int keyBits) const
+{
+    return ReverizRSA::envelopeBlocks(m_parts.key, keyBits);
+}
+
+void LogFile::checkLogDataUnused(const char* function) const
+{
+    if (m_logDataUsed)
+        throw std::logic_error(std::string("EncryptedLogFile::LogFile::") + function + ": the log data is used up");
+}
+
+qint64 LogFile::logDataSize() const
+{
+    checkLogDataUnused("logDataSize");
+    return m_parts.logData ? static_cast<qint64>(Base64::decodedSize(m_parts.logData, m_parts.logDataSize)) : 0;
+}
+
+QByteArray LogFile::rewrapped(const ReverizKey& key, const std::shared_ptr<ReverizRSA>& recipient) const
+{
+    if (!recipient)
+        throw std::invalid_argument("EncryptedLogFile::LogFile::rewrapped: no key pair");
+    checkLogDataUnused("rewrapped");
+    recipient->checkPublicKey(MinimumKeyBits);
+    std::string wrapped = JsonText::compact(key.toJson(recipient));
+    if (!wrapped.empty() && wrapped.back() == '\n')
+        wrapped.pop_back();
+    // The compact form that make writes, members in name order; the log data's text goes in as it was written.
+    QByteArray text;
+    text.reserve(static_cast<qsizetype>(wrapped.size()) + m_logDataText.size() + 32);
+    text.append("{\"").append(Member::key).append("\":").append(wrapped.data(), static_cast<qsizetype>(wrapped.size()));
+    if (m_parts.logData)
+        text.append(",\"").append(Member::logData).append("\":\"").append(m_logDataText).append('"');
+    text.append("}\n");
+    return text;
 }
 
 std::shared_ptr<ReverizKey> LogFile::unwrapKey(const std::shared_ptr<ReverizRSA>& pair) const
@@ -370,6 +440,7 @@ std::shared_ptr<ReverizKey> LogFile::unwrapKey(const std::shared_ptr<ReverizRSA>
 
 bool LogFile::decryptTo(const ReverizKey& key, const CompressedFormat::Sink& sink, CompressedFormat::StreamCheck check)
 {
+    m_logDataUsed = true;
     if (!m_parts.logData)
         return key.decryptDataInPlace(nullptr, 0, sink, check);
     char* text = std::exchange(m_parts.logData, nullptr);

@@ -2,6 +2,7 @@
 #define REVERIZ_COMMON_ENCRYPTION_ENCRYPTEDLOGFILE_H
 
 #include "common/encryption/compressedformat.h"
+#include "common/encryption/reverizactor.h"
 #include "common/largebuffer.h"
 
 #include <QByteArray>
@@ -116,6 +117,18 @@ public:
     /** The wrapped key; null when the document has none. */
     const Json::Value& wrappedKey() const { return m_parts.key; }
 
+    /** The actor the key is wrapped for, read without any key; throws as ReverizRSA::envelopeRecipient. */
+    ReverizActor recipient() const;
+    /** The RSA blocks of a keyBits-bit key that the wrapped key holds, as ReverizRSA::envelopeBlocks counts them. */
+    qint64 keyBlocks(int keyBits) const;
+    /** Whether the document has log data: a "logData" string. */
+    bool hasLogData() const { return m_parts.logData != nullptr; }
+    /**
+     * The size in bytes of the log data after Base64 decoding (as decryptTo decodes it), counted without decoding
+     * it; 0 without log data. Throws std::logic_error once decryptTo has used the log data up.
+     */
+    qint64 logDataSize() const;
+
     /**
      * Unwraps the key with pair's private key. An envelope of more than MaximumKeyBlocks blocks throws
      * InputRefusedException before any RSA operation; otherwise throws what ReverizKey::fromJson throws.
@@ -139,12 +152,28 @@ public:
      */
     void decryptToFile(const ReverizKey& key, const QString& outputPath);
 
+    /**
+     * The compact JSON text of this log file for recipient's owner: key, the log file's key, wrapped for recipient
+     * under "key", and the text of "logData" exactly as the file holds it, byte for byte with any escapes (left out
+     * when the file has no log data). Other members are not carried over. Throws InputRefusedException for a
+     * recipient that fails ReverizRSA::checkPublicKey(MinimumKeyBits), what wrapping throws, and std::logic_error
+     * once decryptTo has used the log data up.
+     */
+    QByteArray rewrapped(const ReverizKey& key, const std::shared_ptr<ReverizRSA>& recipient) const;
+
 private:
     LogFile() = default;
+    void checkLogDataUnused(const char* function) const;
 
     Parts m_parts;
     LargeBuffer m_text; // the file's text, read by the fast reader
     QByteArray m_declined; // a copy of the log data, when the permissive reader had to read the file
+    // The text of "logData" between its quotes as the file holds it: where it has no escape, the log data itself
+    // (reading changed nothing); else a copy, or for the fast reader a view of m_written, the file's text as it
+    // was before reading in place.
+    QByteArray m_logDataText;
+    QByteArray m_written;
+    bool m_logDataUsed = false;
 };
 
 } // namespace EncryptedLogFile

@@ -17,12 +17,13 @@
 
 #include <algorithm>
 #include <ostream>
+#include <stdexcept>
 #include <utility>
 
 namespace {
 
-constexpr size_t modulusBits = 4096;
-constexpr unsigned int publicExponent = 65537;
+constexpr size_t modulusBits = ReverizRSA::GeneratedKeyBits;
+constexpr unsigned int generatedPublicExponent = 65537;
 
 // The protected form of a private key: its PEM text in the encrypted data format under a key derived from the
 // pass phrase, in Base64.
@@ -120,7 +121,7 @@ const unsigned char* bytes(const char* data)
 ReverizRSA::ReverizRSA(ReverizActor owner)
     : m_owner(std::move(owner))
 {
-    const OsslPtr<EVP_PKEY> key = RsaKeys::generate(modulusBits, publicExponent);
+    const OsslPtr<EVP_PKEY> key = RsaKeys::generate(modulusBits, generatedPublicExponent);
     m_privateKey = RsaKeys::privateKeyPem(*key);
     m_publicKey = RsaKeys::publicKeyPem(*key);
 }
@@ -206,6 +207,48 @@ QString ReverizRSA::publicKeyFingerPrint() const
     if (m_publicKey.isEmpty())
         return QString();
     return QString::fromLatin1(QCryptographicHash::hash(m_publicKey, QCryptographicHash::Sha1).toHex().left(8));
+}
+
+bool ReverizRSA::isKeyFile(const Json::Value& json)
+{
+    return hasMember(json, Member::keyOwner);
+}
+
+int ReverizRSA::publicKeyBits() const
+{
+    return EVP_PKEY_get_bits(makeRSA(false).get());
+}
+
+QString ReverizRSA::publicExponent() const
+{
+    const QByteArray exponent = RsaKeys::publicExponent(*makeRSA(false));
+    if (exponent.size() > 8)
+        return QLatin1String("0x") + QString::fromLatin1(exponent.toHex());
+    quint64 value = 0;
+    for (const char byte : exponent)
+        value = value << 8 | static_cast<unsigned char>(byte);
+    return QString::number(value);
+}
+
+QString ReverizRSA::subjectPublicKeyInfoSha256() const
+{
+    const QByteArray der = RsaKeys::subjectPublicKeyInfo(*makeRSA(false));
+    return QString::fromLatin1(QCryptographicHash::hash(der, QCryptographicHash::Sha256).toHex());
+}
+
+bool ReverizRSA::halvesMatch() const
+{
+    const OsslPtr<EVP_PKEY> publicKey = makeRSA(false);
+    if (m_privateKey.isEmpty())
+        throw TriedToUseUnavailablePrivateKeyException(REVERIZ_HERE);
+    if (m_requiresPassPhrase && !m_passPhraseSupplied)
+        throw TriedToUsePrivateKeyWithoutSupplyingPassPhraseException(REVERIZ_HERE);
+    const OsslPtr<EVP_PKEY> keyPair = RsaKeys::decodePrivateKeyPem(maybeDecryptPrivateKey(m_passPhrase));
+    if (!keyPair)
+        throw JsonMemberInvalidException(Context::reverizRsa, Member::privateKey, Details::noPem, REVERIZ_HERE);
+    const bool samePair = EVP_PKEY_eq(keyPair.get(), publicKey.get()) == 1;
+    ERR_clear_error();
+    return samePair;
 }
 
 std::ostream& operator<<(std::ostream& stream, const ReverizRSA& pair)
@@ -319,6 +362,21 @@ Json::Value ReverizRSA::encrypt(const Json::Value& value) const
     }
     envelope[Member::data] = ciphertext.toBase64().toStdString();
     return envelope;
+}
+
+ReverizActor ReverizRSA::envelopeRecipient(const Json::Value& envelope)
+{
+    if (!hasMember(envelope, Member::encryptedFor))
+        throw JsonMemberMissingException(Context::reverizRsa, Member::encryptedFor, REVERIZ_HERE);
+    return ReverizActor::fromJson(envelope[Member::encryptedFor]);
+}
+
+qint64 ReverizRSA::envelopeBlocks(const Json::Value& envelope, int keyBits)
+{
+    if (keyBits <= 0)
+        throw std::invalid_argument("ReverizRSA::envelopeBlocks: no key size");
+    const qint64 blockSize = (qint64(keyBits) + 7) / 8;
+    return (base64DecodedSize(memberOf(envelope, Member::data)) + blockSize - 1) / blockSize;
 }
 
 Json::Value ReverizRSA::decrypt(const Json::Value& envelope, int maximumBlocks) const

@@ -57,6 +57,26 @@ public:
     /** The first 8 lower-case hexadecimal digits of the SHA-1 of the public key PEM; empty without one. */
     QString publicKeyFingerPrint() const;
 
+    /** The RSA size of the pairs the generating constructor makes. */
+    static constexpr int GeneratedKeyBits = 4096;
+    /** True for JSON that reads as a key file rather than anything else: an object with "keyowner". */
+    static bool isKeyFile(const Json::Value& json);
+    /** The size of the public key's modulus in bits. Throws JsonMemberInvalidException when the public key does
+     *  not parse. */
+    int publicKeyBits() const;
+    /** The public key's exponent in decimal, or in hexadecimal after "0x" when it has more than 64 bits. Throws
+     *  as publicKeyBits. */
+    QString publicExponent() const;
+    /** The lower-case hexadecimal SHA-256 of the public key's DER SubjectPublicKeyInfo; throws as
+     *  publicKeyBits. */
+    QString subjectPublicKeyInfoSha256() const;
+    /**
+     * Whether the stored public key is the public half of the private key. Throws what makeRSA(true) throws for a
+     * private key that is missing, locked or no PEM, and JsonMemberInvalidException when the public key does not
+     * parse.
+     */
+    bool halvesMatch() const;
+
     /**
      * The private key PEM text: the stored text, or for a protected key the stored form decrypted with
      * passPhrase. A wrong pass phrase surfaces as DecryptionFailedException (almost always).
@@ -87,6 +107,16 @@ public:
      * RSA-OAEP (SHA-1) encrypted in chunks of k - 42 bytes, k bytes each}.
      */
     Json::Value encrypt(const Json::Value& value) const;
+    /**
+     * The actor an RSA envelope is made for ("encryptedfor"), read without any key. Throws
+     * JsonMemberMissingException without one, and what ReverizActor::fromJson throws.
+     */
+    static ReverizActor envelopeRecipient(const Json::Value& envelope);
+    /**
+     * The number of RSA blocks of a keyBits-bit key in an envelope's "data", counted as decrypt counts them before
+     * any RSA operation (a short last block counts); 0 without data.
+     */
+    static qint64 envelopeBlocks(const Json::Value& envelope, int keyBits);
     /** No bound on the number of RSA blocks of an envelope. */
     static constexpr int AnyNumberOfBlocks = std::numeric_limits<int>::max();
     /**

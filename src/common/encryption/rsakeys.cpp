@@ -18,11 +18,10 @@ namespace {
     throw BIOFailureException(Context::reverizRsa, sourceFile, sourceLine);
 }
 
-// "type-specific" is the PKCS #1 structure: RSAPrivateKey for a key pair, RSAPublicKey for the public half.
-QByteArray encodePem(const EVP_PKEY& key, int selection, const char* label)
+QByteArray encode(const EVP_PKEY& key, int selection, const char* format, const char* structure)
 {
-    const OsslPtr<OSSL_ENCODER_CTX> encoder(OSSL_ENCODER_CTX_new_for_pkey(&key, selection, "PEM", "type-specific",
-                                                                          /*propquery=*/nullptr));
+    const OsslPtr<OSSL_ENCODER_CTX> encoder(
+        OSSL_ENCODER_CTX_new_for_pkey(&key, selection, format, structure, /*propquery=*/nullptr));
     if (!encoder || OSSL_ENCODER_CTX_get_num_encoders(encoder.get()) == 0)
         fail(REVERIZ_HERE);
     const OsslPtr<BIO> bio(BIO_new(BIO_s_mem()));
@@ -31,7 +30,13 @@ QByteArray encodePem(const EVP_PKEY& key, int selection, const char* label)
 
     char* data = nullptr;
     const long size = BIO_get_mem_data(bio.get(), &data);
-    QByteArray pem(data, size > 0 ? static_cast<qsizetype>(size) : 0);
+    return QByteArray(data, size > 0 ? static_cast<qsizetype>(size) : 0);
+}
+
+// "type-specific" is the PKCS #1 structure: RSAPrivateKey for a key pair, RSAPublicKey for the public half.
+QByteArray encodePem(const EVP_PKEY& key, int selection, const char* label)
+{
+    QByteArray pem = encode(key, selection, "PEM", "type-specific");
     // Another OpenSSL could pick another structure for "type-specific"; key files hold PKCS #1 only.
     if (!TypeChecks::isPEM(label, QString::fromLatin1(pem)))
         fail(REVERIZ_HERE);
@@ -105,6 +110,23 @@ OsslPtr<EVP_PKEY> decodePrivateKeyPem(const QByteArray& pem)
 OsslPtr<EVP_PKEY> decodePublicKeyPem(const QByteArray& pem)
 {
     return decodePem(pem, OSSL_KEYMGMT_SELECT_PUBLIC_KEY);
+}
+
+QByteArray subjectPublicKeyInfo(const EVP_PKEY& key)
+{
+    return encode(key, OSSL_KEYMGMT_SELECT_PUBLIC_KEY, "DER", "SubjectPublicKeyInfo");
+}
+
+QByteArray publicExponent(const EVP_PKEY& key)
+{
+    BIGNUM* exponent = nullptr;
+    if (EVP_PKEY_get_bn_param(&key, OSSL_PKEY_PARAM_RSA_E, &exponent) != 1)
+        fail(REVERIZ_HERE);
+    const OsslPtr<BIGNUM> owned(exponent);
+    QByteArray bytes(BN_num_bytes(owned.get()), Qt::Uninitialized);
+    if (BN_bn2bin(owned.get(), reinterpret_cast<unsigned char*>(bytes.data())) != bytes.size())
+        fail(REVERIZ_HERE);
+    return bytes;
 }
 
 } // namespace RsaKeys

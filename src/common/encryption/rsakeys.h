@@ -5,9 +5,9 @@
 
 #include <QByteArray>
 
-// RSA key objects for ReverizRSA: generation, PKCS #1 PEM encoding and decoding through OpenSSL's provider
-// interfaces. A failure to generate or encode throws BIOFailureException with idType "ReverizRSA"; decoding
-// reports failure with a null key.
+// RSA key objects for ReverizRSA: generation, PKCS #1 PEM encoding and decoding, and the facts of a public key,
+// through OpenSSL's provider interfaces. A failure to generate, encode or read a key throws BIOFailureException
+// with idType "ReverizRSA"; decoding reports failure with a null key.
 namespace RsaKeys {
 
 /** A new RSA key pair with a modulus of bits bits and the given public exponent; never null. */
@@ -24,6 +24,12 @@ OsslPtr<EVP_PKEY> decodePrivateKeyPem(const QByteArray& pem);
 
 /** The public key of an "RSA PUBLIC KEY" PEM text; null when the text does not hold one. */
 OsslPtr<EVP_PKEY> decodePublicKeyPem(const QByteArray& pem);
+
+/** The DER SubjectPublicKeyInfo (X.509) of key's public half. */
+QByteArray subjectPublicKeyInfo(const EVP_PKEY& key);
+
+/** The public exponent of an RSA key: big-endian bytes without leading zero bytes. */
+QByteArray publicExponent(const EVP_PKEY& key);
 
 } // namespace RsaKeys
 

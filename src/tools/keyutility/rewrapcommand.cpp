@@ -1,13 +1,102 @@
+// The rewrap command: an encrypted log file's key, unwrapped with one key pair and wrapped for another actor, so
+// that the other actor (an auditor, say) can read the log while the log data stays as it is.
+
+#include "common/atomicfile.h"
+#include "common/encryption/encryptedlogfile.h"
+#include "common/encryption/reverizkey.h"
+#include "common/exceptions/reverizexception.h"
+#include "common/fileutilities.h"
 #include "keyutilitycommands.h"
+#include "passphrase.h"
+
+#include <new>
+#include <stdexcept>
 
 namespace KeyUtility {
 
-int rewrap(const QString& /*privateKeyFile*/, const QString& /*publicKeyFile*/, const QString& /*inputPath*/,
-           const QString& /*outputPath*/, const std::optional<QString>& /*passPhraseFile*/, QTextStream& err)
+namespace {
+
+int fail(QTextStream& err, const QString& message)
 {
-    err << "keyutility: rewrap is not available yet\n";
+    err << message << '\n';
     err.flush();
     return 1;
+}
+
+QString describe(const ReverizException& e)
+{
+    QString text = e.errorMessage(ReverizException::FormatWithName);
+    if (text.endsWith(QLatin1String(": ")))
+        text.chop(2); // an exception that has a name only
+    return text;
+}
+
+// The key pair of a key file; the JSON library's own errors (a member of a type it cannot convert) come as
+// std::exception.
+std::shared_ptr<ReverizRSA> readKeyFile(const QString& path)
+{
+    Json::Value document;
+    FileUtilities::readJsonValue(path, document, true, ReverizRSA::MaximumKeyFileSize);
+    return ReverizRSA::fromJson(document);
+}
+
+} // namespace
+
+int rewrap(const QString& privateKeyFile, const QString& publicKeyFile, const QString& inputPath,
+           const QString& outputPath, const std::optional<QString>& passPhraseFile, QTextStream& err)
+{
+    // The output replaces its file: were that an input, the input would be lost.
+    QStringList inputs {privateKeyFile, publicKeyFile, inputPath};
+    if (passPhraseFile)
+        inputs << *passPhraseFile;
+    for (const QString& input : inputs) {
+        if (PathTools::isSameFile(outputPath, input))
+            return fail(
+                err, QStringLiteral("Could not write outputfile %1: it is the input file %2").arg(outputPath, input));
+    }
+
+    // Everything that can be checked without the private key is, before a pass phrase is asked for.
+    QString step = QStringLiteral("read key file ") + privateKeyFile;
+    try {
+        const std::shared_ptr<ReverizRSA> pair = readKeyFile(privateKeyFile);
+        step = QStringLiteral("read key file ") + publicKeyFile;
+        const std::shared_ptr<ReverizRSA> recipient = readKeyFile(publicKeyFile);
+        recipient->checkPublicKey(EncryptedLogFile::MinimumKeyBits);
+        step = QStringLiteral("read log file ") + inputPath;
+        const EncryptedLogFile::LogFile log = EncryptedLogFile::LogFile::open(inputPath);
+
+        // As decrypt does: a protected key is unlocked with the pass phrase from its file or the terminal, and
+        // without either the unwrapping fails for the locked key.
+        if (pair->requiresPassPhrase()) {
+            try {
+                if (const std::optional<QString> passPhrase = readPassPhrase(privateKeyFile, passPhraseFile))
+                    pair->supplyPassphrase(*passPhrase);
+            } catch (const SuppliedWrongPassPhraseException&) {
+                return fail(err, QStringLiteral("Could not rewrap file: wrong pass phrase for %1").arg(privateKeyFile));
+            } catch (const ReverizException& e) {
+                return fail(err,
+                            QStringLiteral("Could not read pass phrase file %1: %2")
+                                .arg(passPhraseFile.value_or(QString()), describe(e)));
+            }
+        }
+
+        step = QStringLiteral("unwrap the key of ") + inputPath;
+        const std::shared_ptr<ReverizKey> key = log.unwrapKey(pair);
+        step = QStringLiteral("wrap the key for ") + publicKeyFile;
+        const QByteArray document = log.rewrapped(*key, recipient);
+
+        // It holds no secret, and appears only complete.
+        AtomicFile output(outputPath);
+        if (!output.open(AtomicFile::Permissions::Public) || !output.write(document) || !output.commit())
+            return fail(err, QStringLiteral("Could not write outputfile %1: %2").arg(outputPath, output.errorString()));
+        return 0;
+    } catch (const ReverizException& e) {
+        return fail(err, QStringLiteral("Could not %1: %2").arg(step, describe(e)));
+    } catch (const std::bad_alloc&) {
+        throw;
+    } catch (const std::exception& e) {
+        return fail(err, QStringLiteral("Could not %1: %2").arg(step, QString::fromLocal8Bit(e.what())));
+    }
 }
 
 } // namespace KeyUtility

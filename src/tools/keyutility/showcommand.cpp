@@ -1,12 +1,196 @@
+// The show command: what a key file or an encrypted log file is, from what anyone may read in it.
+
+#include "common/encryption/encryptedlogfile.h"
+#include "common/exceptions/reverizexception.h"
+#include "common/fileutilities.h"
+#include "common/jsontext.h"
 #include "keyutilitycommands.h"
+
+#include <new>
+#include <stdexcept>
 
 namespace KeyUtility {
 
-int show(const QStringList& /*files*/, bool /*json*/, QTextStream& /*out*/, QTextStream& err)
+namespace {
+
+enum class Kind { PublicKey, PrivateKey, ProtectedPrivateKey, EncryptedLog };
+
+// What show tells of a file: the key's facts for key files, the envelope's and the data's for log files.
+struct Facts
 {
-    err << "keyutility: show is not available yet\n";
+    Kind kind = Kind::PublicKey;
+    std::optional<ReverizActor> owner;
+    int bits = 0;
+    QString publicExponent;
+    QString fingerPrint;
+    QString publicKeySha256;
+    std::optional<bool> halvesMatch;
+    std::optional<ReverizActor> recipient;
+    qint64 rsaBlocks = 0;
+    qint64 logDataSize = 0;
+};
+
+// A file that is none of the kinds; reported like the library's failures.
+class UnknownKind final : public std::runtime_error
+{
+public:
+    UnknownKind()
+        : std::runtime_error("neither a key file nor an encrypted log file")
+    {
+    }
+};
+
+Facts keyFacts(const ReverizRSA& pair)
+{
+    Facts facts;
+    facts.kind = pair.privateKey().isEmpty() ? Kind::PublicKey
+        : pair.requiresPassPhrase()          ? Kind::ProtectedPrivateKey
+                                             : Kind::PrivateKey;
+    facts.owner = pair.keyOwner();
+    facts.bits = pair.publicKeyBits();
+    facts.publicExponent = pair.publicExponent();
+    facts.fingerPrint = pair.publicKeyFingerPrint();
+    facts.publicKeySha256 = pair.subjectPublicKeyInfoSha256();
+    if (facts.kind == Kind::PrivateKey)
+        facts.halvesMatch = pair.halvesMatch();
+    return facts;
+}
+
+Facts logFacts(const EncryptedLogFile::LogFile& log)
+{
+    Facts facts;
+    facts.kind = Kind::EncryptedLog;
+    facts.recipient = log.recipient();
+    // Counted for the size of the system's key pairs: a log file does not tell the size of its recipient's.
+    facts.rsaBlocks = log.keyBlocks(ReverizRSA::GeneratedKeyBits);
+    facts.logDataSize = log.logDataSize();
+    return facts;
+}
+
+// Key files are small, so a file is read as one first, within their bounds; a larger one, or JSON that is no key
+// file, is read as a log file, within the log file's bounds.
+Facts factsOf(const QString& path)
+{
+    Json::Value document;
+    bool mayBeKeyFile = true;
+    try {
+        FileUtilities::readJsonValue(path, document, true, ReverizRSA::MaximumKeyFileSize);
+    } catch (const InputRefusedException&) {
+        mayBeKeyFile = false; // too large, or of a kind the log file's reader refuses in the same words
+    }
+    if (mayBeKeyFile && ReverizRSA::isKeyFile(document))
+        return keyFacts(*ReverizRSA::fromJson(document));
+    const EncryptedLogFile::LogFile log = EncryptedLogFile::LogFile::open(path);
+    if (log.wrappedKey().isNull() && !log.hasLogData())
+        throw UnknownKind();
+    return logFacts(log);
+}
+
+QString describe(const ReverizException& e)
+{
+    QString text = e.errorMessage(ReverizException::FormatWithName);
+    if (text.endsWith(QLatin1String(": ")))
+        text.chop(2); // an exception that has a name only
+    return text;
+}
+
+// The JSON object of a file. Its member names are a stable interface, listed in keyutility(1).
+Json::Value asJson(const Facts& facts)
+{
+    static const char* const kindNames[] = {"publicKey", "privateKey", "protectedPrivateKey", "encryptedLog"};
+    Json::Value object(Json::objectValue);
+    object["kind"] = kindNames[static_cast<int>(facts.kind)];
+    if (facts.owner) {
+        object["owner"] = facts.owner->toJson();
+        object["bits"] = facts.bits;
+        object["publicExponent"] = facts.publicExponent.toStdString();
+        object["fingerprint"] = facts.fingerPrint.toStdString();
+        object["publicKeySha256"] = facts.publicKeySha256.toStdString();
+    }
+    if (facts.halvesMatch)
+        object["halvesMatch"] = *facts.halvesMatch;
+    if (facts.recipient) {
+        object["encryptedFor"] = facts.recipient->toJson();
+        object["rsaBlocks"] = Json::Int64(facts.rsaBlocks);
+        object["logDataSize"] = Json::Int64(facts.logDataSize);
+    }
+    return object;
+}
+
+QString actorText(const QString& label, const ReverizActor& actor)
+{
+    static const char* const typeNames[] = {"user", "server", "owner", "protocol"};
+    QString text = QStringLiteral("%1: %2\n").arg(label, QLatin1String(typeNames[actor.type()]));
+    text += QStringLiteral("%1 server UUID: %2\n").arg(label, actor.serverUUID());
+    if (actor.type() == ReverizActor::User)
+        text += QStringLiteral("%1 user UUID: %2\n").arg(label, actor.userUUID());
+    return text;
+}
+
+// The text form of a file: "name: value" lines in a fixed order.
+QString asText(const QString& path, const Facts& facts)
+{
+    static const char* const kindNames[] = {"public key", "private key", "private key, protected by a pass phrase",
+                                            "encrypted log file"};
+    QString text =
+        QStringLiteral("file: %1\nkind: %2\n").arg(path, QLatin1String(kindNames[static_cast<int>(facts.kind)]));
+    if (facts.owner) {
+        text += actorText(QStringLiteral("owner"), *facts.owner);
+        text += QStringLiteral("RSA size: %1 bits\n").arg(facts.bits);
+        text += QStringLiteral("public exponent: %1\n").arg(facts.publicExponent);
+        text += QStringLiteral("fingerprint: %1\n").arg(facts.fingerPrint);
+        text += QStringLiteral("public key SHA-256: %1\n").arg(facts.publicKeySha256);
+    }
+    if (facts.halvesMatch)
+        text += QStringLiteral("halves match: %1\n").arg(QLatin1String(*facts.halvesMatch ? "yes" : "no"));
+    if (facts.recipient) {
+        text += actorText(QStringLiteral("encrypted for"), *facts.recipient);
+        text += QStringLiteral("RSA blocks: %1 of %2 bits\n").arg(facts.rsaBlocks).arg(ReverizRSA::GeneratedKeyBits);
+        text += QStringLiteral("log data size: %1 bytes\n").arg(facts.logDataSize);
+    }
+    return text;
+}
+
+} // namespace
+
+int show(const QStringList& files, bool json, QTextStream& out, QTextStream& err)
+{
+    Json::Value shown(Json::arrayValue);
+    int status = 0;
+    bool first = true;
+    for (const QString& path : files) {
+        std::optional<Facts> facts;
+        QString failure;
+        try {
+            facts = factsOf(path);
+        } catch (const ReverizException& e) {
+            failure = describe(e);
+        } catch (const std::bad_alloc&) {
+            throw;
+        } catch (const std::exception& e) {
+            // Files of no known kind, and the JSON library's own errors.
+            failure = QString::fromLocal8Bit(e.what());
+        }
+        if (!facts) {
+            err << "Could not show file " << path << ": " << failure << '\n';
+            status = 1;
+        }
+        if (json) {
+            Json::Value object = facts ? asJson(*facts) : Json::Value(Json::objectValue);
+            object["file"] = path.toStdString();
+            if (!facts)
+                object["error"] = failure.toStdString();
+            shown.append(object);
+        } else if (facts) {
+            out << (first ? "" : "\n") << asText(path, *facts);
+            first = false;
+        }
+    }
+    if (json)
+        out << QString::fromStdString(JsonText::styled(shown));
+    out.flush();
     err.flush();
-    return 1;
+    return status;
 }
 
 } // namespace KeyUtility

@@ -1,10 +1,13 @@
 #include "common/encryption/reverizrsa.h"
+#include "common/encryption/rsakeys.h"
 #include "common/jsontext.h"
 #include "support/jsonrejection.h"
 #include "support/qtprinters.h"
 #include "support/testkeys.h"
 
 #include <gtest/gtest.h>
+#include <openssl/core_names.h>
+#include <openssl/param_build.h>
 
 #include <sstream>
 #include <string>
@@ -116,6 +119,48 @@ TEST(ReverizRSA, FingerPrintIsTheStartOfTheSha1OfThePublicKeyPem)
     EXPECT_EQ(TestKeys::userPair().publicKeyFingerPrint(), QStringLiteral("c3a69b76"));
     EXPECT_EQ(ReverizRSA(ReverizActor(serverUUID, ReverizActor::Server), {}, {}, false).publicKeyFingerPrint(),
               QString());
+}
+
+// A public key with the protocol fixture's modulus and the given exponent (hexadecimal), which no generator makes.
+ReverizRSA withExponent(const char* exponentHex)
+{
+    const OsslPtr<EVP_PKEY> fixture = TestKeys::decodePem(TestKeys::protocolPair().publicKey());
+    BIGNUM* n = nullptr;
+    BIGNUM* e = nullptr;
+    EXPECT_EQ(EVP_PKEY_get_bn_param(fixture.get(), OSSL_PKEY_PARAM_RSA_N, &n), 1);
+    const OsslPtr<BIGNUM> modulus(n);
+    EXPECT_NE(BN_hex2bn(&e, exponentHex), 0);
+    const OsslPtr<BIGNUM> exponent(e);
+    const OsslPtr<OSSL_PARAM_BLD> builder(OSSL_PARAM_BLD_new());
+    EXPECT_EQ(OSSL_PARAM_BLD_push_BN(builder.get(), OSSL_PKEY_PARAM_RSA_N, modulus.get()), 1);
+    EXPECT_EQ(OSSL_PARAM_BLD_push_BN(builder.get(), OSSL_PKEY_PARAM_RSA_E, exponent.get()), 1);
+    const OsslPtr<OSSL_PARAM> parameters(OSSL_PARAM_BLD_to_param(builder.get()));
+    const OsslPtr<EVP_PKEY_CTX> context(EVP_PKEY_CTX_new_from_name(nullptr, "RSA", nullptr));
+    EVP_PKEY* made = nullptr;
+    EXPECT_EQ(EVP_PKEY_fromdata_init(context.get()), 1);
+    EXPECT_EQ(EVP_PKEY_fromdata(context.get(), &made, EVP_PKEY_PUBLIC_KEY, parameters.get()), 1);
+    const OsslPtr<EVP_PKEY> key(made);
+    return ReverizRSA(TestKeys::protocolPair().keyOwner(), RsaKeys::publicKeyPem(*key), QByteArray(), false);
+}
+
+TEST(ReverizRSA, PublicExponentIsDecimalUpTo64BitsThenHexadecimal)
+{
+    const struct
+    {
+        const char* exponentHex;
+        const char* shown;
+    } rows[] = {
+        {"3", "3"},
+        {"10001", "65537"},
+        {"FFFFFFFFFFFFFFFF", "18446744073709551615"},
+        {"10000000000000001", "0x010000000000000001"},
+    };
+    for (const auto& row : rows) {
+        SCOPED_TRACE(row.exponentHex);
+        const ReverizRSA pair = withExponent(row.exponentHex);
+        EXPECT_EQ(pair.publicExponent(), QLatin1String(row.shown));
+        EXPECT_EQ(pair.publicKeyBits(), 4096);
+    }
 }
 
 } // namespace

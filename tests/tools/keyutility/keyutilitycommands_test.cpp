@@ -1,6 +1,7 @@
 #include "common/atomicfile.h"
 #include "common/encryption/encryptedlogfile.h"
 #include "common/exceptions/reverizexception.h"
+#include "common/jsontext.h"
 #include "keyutilitycommands.h"
 #include "support/fileprobes.h"
 #include "support/qtprinters.h"
@@ -8,6 +9,7 @@
 
 #include <QDir>
 #include <QFile>
+#include <QRegularExpression>
 #include <QTemporaryDir>
 
 #include <gtest/gtest.h>
@@ -15,6 +17,7 @@
 #include <chrono>
 #include <functional>
 #include <optional>
+#include <sys/stat.h>
 #include <thread>
 
 namespace {
@@ -138,6 +141,168 @@ TEST(DecryptLogs, ParallelDecryptionGoesOnPastAFailingLog)
         const QString output = request.inputs.at(i) + ".decrypted";
         EXPECT_EQ(FileProbes::content(output), i == 4 ? "<unreadable>" : "line " + QByteArray::number(i) + "\n");
     }
+}
+
+// Every kind of file in both forms, and files that cannot be shown: those get a message, and the rest is shown.
+TEST(Show, TellsEachFileInTextAndJson)
+{
+    // Known answers from the openssl tool on tests/data/keys: the SHA-256 of the output of "openssl rsa
+    // -RSAPublicKey_in -in NAME-public.pem -pubout -outform DER", and the fingerprint as in ReverizRSA's test.
+    const QString protocol = QStringLiteral("owner: protocol\nowner server UUID: 3b241101-e2bb-4255-8caf-4136c566a962\n"
+                                            "RSA size: 4096 bits\npublic exponent: 65537\n");
+    const QString protocolDigests =
+        QStringLiteral("fingerprint: fa85c2ce\npublic key SHA-256: "
+                       "694499e3161a39fb32167b75f93a0830908d8af71f4c575de04f5f1171a38bd7\n");
+    const QString userDigests = QStringLiteral("fingerprint: c3a69b76\npublic key SHA-256: "
+                                               "58a43b5362fa98ec8d61d9386ffbd84bf4533285fa824f00b08b3ed48e49864c\n");
+    const QString protocolJson = QStringLiteral(
+        R"("owner": {"serverUUID": "3b241101-e2bb-4255-8caf-4136c566a962", "type": "protocol"}, "bits": 4096,
+           "publicExponent": "65537", "fingerprint": )");
+    const QString protocolDigestsJson = QStringLiteral(
+        R"("fa85c2ce", "publicKeySha256": "694499e3161a39fb32167b75f93a0830908d8af71f4c575de04f5f1171a38bd7")");
+    Json::Value mixed; // the protocol pair's private key with the user pair's public key
+    ASSERT_TRUE(JsonText::parseStrict(TestKeys::read("protocol-private.key"), mixed));
+    mixed["publickey"] = TestKeys::userPair().publicKey().toStdString();
+    const QByteArray log = EncryptedLogFile::make(std::make_shared<ReverizRSA>(TestKeys::userPair()), "a log\n");
+    Json::Value logDocument;
+    ASSERT_TRUE(JsonText::parseStrict(log, logDocument));
+    const QString logDataSize =
+        QString::number(QByteArray::fromBase64(QByteArray::fromStdString(logDocument["logData"].asString())).size());
+
+    const struct
+    {
+        const char* name;
+        QByteArray content; // none: the file does not exist
+        QString text;
+        QString json;
+        QString error = {};
+    } rows[] = {
+        {"public.key", TestKeys::read("protocol-public.key"), "kind: public key\n" + protocol + protocolDigests,
+         R"("kind": "publicKey", )" + protocolJson + protocolDigestsJson},
+        {"missing", {}, {}, {}, "FileUtilities: LRC2039 [LRC1112039] Id: %1.tempreplace"},
+        {"private.key", TestKeys::read("protocol-private.key"),
+         "kind: private key\n" + protocol + protocolDigests + "halves match: yes\n",
+         R"("kind": "privateKey", "halvesMatch": true, )" + protocolJson + protocolDigestsJson},
+        {"protected.key", TestKeys::read("protocol-protected.key"),
+         "kind: private key, protected by a pass phrase\n" + protocol + protocolDigests,
+         R"("kind": "protectedPrivateKey", )" + protocolJson + protocolDigestsJson},
+        {"mixed.key", QByteArray::fromStdString(JsonText::styled(mixed)),
+         "kind: private key\n" + protocol + userDigests + "halves match: no\n",
+         R"("kind": "privateKey", "halvesMatch": false, )" + protocolJson
+             + R"("c3a69b76", "publicKeySha256": "58a43b5362fa98ec8d61d9386ffbd84bf4533285fa824f00b08b3ed48e49864c")"},
+        {"unknown.json", R"({"keys": []})", {}, {}, "neither a key file nor an encrypted log file"},
+        {"log.json", log,
+         "kind: encrypted log file\nencrypted for: user\n"
+         "encrypted for server UUID: 3b241101-e2bb-4255-8caf-4136c566a962\n"
+         "encrypted for user UUID: 7c9e6679-7425-40de-944b-e07fc1f90ae7\nRSA blocks: 1 of 4096 bits\n"
+         "log data size: "
+             + logDataSize + " bytes\n",
+         R"("kind": "encryptedLog", "rsaBlocks": 1, "logDataSize": )" + logDataSize + R"(, "encryptedFor":
+            {"serverUUID": "3b241101-e2bb-4255-8caf-4136c566a962", "type": "user",
+             "userUUID": "7c9e6679-7425-40de-944b-e07fc1f90ae7"})"},
+    };
+    QTemporaryDir dir;
+    QStringList files;
+    QString expectedText;
+    QString expectedErr;
+    QStringList objects;
+    for (const auto& row : rows) {
+        const QString path = dir.filePath(QLatin1String(row.name));
+        ASSERT_TRUE(row.content.isEmpty() || FileProbes::put(path, row.content));
+        files << path;
+        if (row.error.isEmpty()) {
+            expectedText += (expectedText.isEmpty() ? "file: " : "\nfile: ") + path + '\n' + row.text;
+            objects << QStringLiteral(R"({"file": "%1", %2})").arg(path, row.json);
+        } else {
+            expectedErr += QStringLiteral("Could not show file %1: %2\n").arg(path, row.error.arg(path));
+            objects << QStringLiteral(R"({"file": "%1", "error": "%2"})").arg(path, row.error.arg(path));
+        }
+    }
+    Json::Value expectedShown;
+    ASSERT_TRUE(JsonText::parseStrict(('[' + objects.join(',') + ']').toUtf8(), expectedShown));
+
+    for (const bool json : {false, true}) {
+        SCOPED_TRACE(json ? "json" : "text");
+        QString out;
+        QString err;
+        QTextStream outStream(&out);
+        QTextStream errStream(&err);
+        EXPECT_EQ(KeyUtility::show(files, json, outStream, errStream), 1);
+        EXPECT_EQ(err, expectedErr);
+        Json::Value shown;
+        EXPECT_TRUE(json ? JsonText::parseStrict(out.toUtf8(), shown) && shown == expectedShown : out == expectedText)
+            << out.toStdString();
+    }
+}
+
+// The text of "logData" between its quotes, as the document has it.
+QByteArray logDataText(const QByteArray& document)
+{
+    static const QRegularExpression member(QStringLiteral(R"re("logData"\s*:\s*"((?:[^"\\]|\\.)*)")re"));
+    return member.match(QString::fromLatin1(document)).captured(1).toLatin1();
+}
+
+// A log rewrapped for the user pair decrypts with it, while the original still decrypts with the protocol pair;
+// the log data's text is carried over byte for byte, escapes and all, whichever reader read it.
+TEST(Rewrap, TheOtherPairReadsTheSameLogData)
+{
+    QTemporaryDir dir;
+    const QString key = dir.filePath("key");
+    const QString auditor = dir.filePath("auditor.key");
+    const QString passPhrase = dir.filePath("pass phrase");
+    const QString input = dir.filePath("in.json");
+    const QString output = dir.filePath("out.json");
+    ASSERT_TRUE(FileProbes::put(auditor, TestKeys::read("user-private.key")));
+    ASSERT_TRUE(FileProbes::put(passPhrase, "correct horse\n"));
+    // Bytes that do not compress, so that the Base64 text is long and holds every character of its alphabet.
+    QByteArray plain(4096, '\0');
+    quint32 state = 1;
+    for (char& byte : plain)
+        byte = static_cast<char>((state = state * 1103515245u + 12345u) >> 24);
+    const QByteArray log = EncryptedLogFile::make(std::make_shared<ReverizRSA>(TestKeys::protocolPair()), plain);
+    // Other writers break Base64 into lines and escape slashes; the permissive reader reads comments.
+    QByteArray escaped = logDataText(log);
+    for (qsizetype at = escaped.size() - escaped.size() % 64; at > 0; at -= 64)
+        escaped.insert(at, "\\n");
+    escaped.replace("/", "\\/");
+    ASSERT_TRUE(escaped.contains("\\/"));
+    const QByteArray spread =
+        QByteArray(log).replace(logDataText(log), escaped).replace("\"logData\":", "\n\"logData\" : ");
+    const struct
+    {
+        const char* name;
+        const char* keyFile;
+        QByteArray log;
+    } rows[] = {
+        {"as_servers_write_it", "protocol-private.key", log},
+        {"escaped_with_a_protected_key", "protocol-protected.key", spread},
+        {"escaped_read_permissively", "protocol-private.key", "// exported\n" + spread},
+    };
+    const mode_t previousUmask = ::umask(027);
+    for (const auto& row : rows) {
+        SCOPED_TRACE(row.name);
+        ASSERT_TRUE(FileProbes::put(key, TestKeys::read(QLatin1String(row.keyFile))));
+        ASSERT_TRUE(FileProbes::put(input, row.log));
+        QString err;
+        QTextStream errStream(&err);
+        const std::optional<QString> passPhraseFile =
+            QLatin1String(row.keyFile) == QLatin1String("protocol-protected.key") ? std::optional(passPhrase)
+                                                                                  : std::nullopt;
+        ASSERT_EQ(KeyUtility::rewrap(key, auditor, input, output, passPhraseFile, errStream), 0) << err.toStdString();
+        const QByteArray rewrapped = FileProbes::content(output);
+        EXPECT_FALSE(logDataText(row.log).isEmpty());
+        EXPECT_EQ(logDataText(rewrapped), logDataText(row.log));
+        EXPECT_EQ(FileProbes::mode(output), 0640u);
+
+        EXPECT_EQ(KeyUtility::decryptLog(auditor, output, errStream), 0);
+        EXPECT_EQ(FileProbes::content(output + ".decrypted"), plain);
+        ASSERT_TRUE(FileProbes::put(key, TestKeys::read("protocol-private.key")));
+        EXPECT_EQ(KeyUtility::decryptLog(key, input, errStream), 0);
+        EXPECT_EQ(FileProbes::content(input + ".decrypted"), plain);
+        EXPECT_EQ(KeyUtility::decryptLog(key, output, errStream), 1) << "still readable with the first pair";
+        EXPECT_EQ(err, "Could not decrypt file: \n");
+    }
+    ::umask(previousUmask);
 }
 
 } // namespace
