@@ -9,6 +9,7 @@
 #             tools and man pages, and the consumer built against it with pkg-config
 #   man       the man pages render without warnings
 #   sanitize  build, unit tests and fuzz corpus replays under AddressSanitizer and UndefinedBehaviorSanitizer
+#   threads   the threaded tests under ThreadSanitizer
 #   lint      clang-format and clang-tidy (scripts/lint.sh)
 set -euo pipefail
 source "$(dirname "${BASH_SOURCE[0]}")/lib.sh"
@@ -83,6 +84,14 @@ sanitize() {
     suite "$REPO_ROOT/build/test-sanitize" \
         -DCMAKE_BUILD_TYPE=Debug -DREVERIZ_WARNINGS_AS_ERRORS=ON -DREVERIZ_SANITIZE=ON -DREVERIZ_BUILD_FUZZERS=ON \
         -DREVERIZ_BUILD_BENCHMARKS=OFF -DREVERIZ_INSTALL=OFF
+}
+
+# The threaded tests alone (tests/CMakeLists.txt says which they are), halting on the first data race.
+threads() {
+    export TSAN_OPTIONS=halt_on_error=1:second_deadlock_stack=1
+    suite "$REPO_ROOT/build/test-threads" \
+        -DCMAKE_BUILD_TYPE=Debug -DREVERIZ_WARNINGS_AS_ERRORS=ON -DREVERIZ_SANITIZE_THREAD=ON \
+        -DREVERIZ_BUILD_TOOLS=OFF -DREVERIZ_BUILD_FUZZERS=OFF -DREVERIZ_BUILD_BENCHMARKS=OFF -DREVERIZ_INSTALL=OFF
 }
 
 install_and_consume() {
@@ -170,6 +179,8 @@ check_after release package package
 check man man_pages
 check sanitize sanitize
 summary[-1]+="  $(ctest_summary "$REPO_ROOT/build/test-sanitize")"
+check threads threads
+summary[-1]+="  $(ctest_summary "$REPO_ROOT/build/test-threads")"
 check lint "$REPO_ROOT/scripts/lint.sh"
 
 printf '\n'
