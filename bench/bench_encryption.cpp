@@ -1,7 +1,8 @@
 // Data and block encryption beside a straightforward baseline in the same binary: qCompress at level 1 plus
 // EVP AES-128-CBC with a random vector, and AES decryption plus qUncompress on the way back. Also the RSA
 // envelopes and the pass-phrase key derivation beside plain OpenSSL calls. Inputs are 4 MiB (one block) of
-// server-log text (about 9x compressible) or of random bytes.
+// server-log text (about 9x compressible) or of random bytes. Each case runs in a process of its own, so that
+// its figure does not depend on the cases run before it; the output is the console's.
 
 #include "common/encryption/cryptoinit.h"
 #include "common/encryption/opensslptr.h"
@@ -15,6 +16,7 @@
 
 #include <QCryptographicHash>
 #include <QFile>
+#include <QProcess>
 #include <QRandomGenerator>
 #include <QTemporaryDir>
 
@@ -22,8 +24,15 @@
 #include <openssl/rand.h>
 #include <openssl/rsa.h>
 
+#include <algorithm>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <malloc.h>
 #include <memory>
 #include <stdexcept>
+#include <sys/wait.h>
+#include <unistd.h>
 
 namespace {
 
@@ -32,9 +41,11 @@ constexpr qsizetype blockSize = 4 << 20;
 QByteArray logText(qsizetype size)
 {
     static const char* const levels[] = {"INFO ", "INFO ", "DEBUG", "WARN "};
-    static const char* const messages[] = {"package %1 stored in /srv/reveriz/packages/%2/%1.pkg (%3 blocks)",
-                                           "user %2 logged in from 10.0.%3.12", "block %1/%3 verified",
-                                           "heartbeat from server %2: ok", "transfer of package %1 finished in %3 ms"};
+    // Each message names all three arguments: QString::arg fills the lowest-numbered markers first.
+    static const char* const messages[] = {
+        "package %1 stored in /srv/reveriz/packages/%2/%1.pkg (%3 blocks)",
+        "user %2 logged in from 10.0.%3.12, session %1", "block %3 of package %1 verified by %2",
+        "heartbeat from server %2: ok (%1, %3 ms)", "transfer of package %1 to %2 finished in %3 ms"};
     QRandomGenerator random(42);
     QStringList ids;
     for (int i = 0; i < 16; ++i)
@@ -272,6 +283,90 @@ void BM_PassPhraseKey_Baseline(benchmark::State& state)
         benchmark::DoNotOptimize(QCryptographicHash::hash("correct horse", QCryptographicHash::Sha1));
 }
 
+// glibc's allocator moves its mmap threshold up to the largest block freed so far, and its trim threshold to twice
+// that. Left alone, the cases run before would decide whether a case's 4 MiB buffers are fresh mappings, with a
+// page fault for every 4 KiB, or memory the heap already holds, and whether the heap is trimmed after every
+// iteration: decryptData of random bytes took 5 times longer after the other cases than alone. Fixed thresholds
+// keep every large buffer in the heap and the heap untrimmed, whatever ran before; so the figures leave out
+// mapping fresh memory, which the whole-process benchmarks include.
+bool fixAllocatorThresholds()
+{
+    return mallopt(M_MMAP_THRESHOLD, 32 << 20) == 1 && mallopt(M_TRIM_THRESHOLD, 1 << 30) == 1;
+}
+
+// Even with fixed thresholds, a case could give other figures after other cases than alone: decryptBlock of log
+// text took four times longer right after encryptBlock of log text, with the library's per-thread buffers made
+// before either, and that changed again with unrelated code in the case. So every case runs in a process of its
+// own, forked from the same start-up state: what ran before cannot touch it.
+class CaseReporter : public benchmark::ConsoleReporter
+{
+public:
+    CaseReporter(std::size_t nameWidth, bool first)
+        : ConsoleReporter(::isatty(STDOUT_FILENO) == 1 ? OO_Color : OO_None)
+        , m_nameWidth(nameWidth)
+        , m_first(first)
+    {
+    }
+    bool ReportContext(const Context& context) override
+    {
+        if (m_first) {
+            Context wide = context;
+            wide.name_field_width = m_nameWidth;
+            return ConsoleReporter::ReportContext(wide);
+        }
+        name_field_width_ = m_nameWidth;
+        printed_header_ = true;
+        return true;
+    }
+
+private:
+    std::size_t m_nameWidth;
+    bool m_first;
+};
+
+// The names of the cases that --benchmark_filter selects, as --benchmark_list_tests prints them.
+QStringList selectedCases()
+{
+    QProcess lister;
+    lister.start(QStringLiteral("/proc/self/exe"),
+                 {QStringLiteral("--benchmark_list_tests=true"),
+                  QStringLiteral("--benchmark_filter=") + QString::fromStdString(benchmark::GetBenchmarkFilter())});
+    if (!lister.waitForFinished(60000) || lister.exitStatus() != QProcess::NormalExit || lister.exitCode() != 0)
+        throw std::runtime_error("cannot list the benchmark cases");
+    return QString::fromUtf8(lister.readAllStandardOutput()).split(QLatin1Char('\n'), Qt::SkipEmptyParts);
+}
+
+// Returns the number of cases that failed.
+int runEachCaseInItsOwnProcess()
+{
+    const QStringList cases = selectedCases();
+    // What the cases share is made once, before the processes fork.
+    (void)input(true);
+    (void)input(false);
+    (void)aesKey();
+    (void)keyPair();
+    std::size_t width = 10;
+    for (const QString& name : cases)
+        width = std::max(width, static_cast<std::size_t>(name.size()));
+    int failed = 0;
+    for (const QString& name : cases) {
+        (void)std::fflush(nullptr);
+        const pid_t child = ::fork();
+        if (child == 0) {
+            CaseReporter reporter(width, &name == &cases.front());
+            const std::size_t ran = benchmark::RunSpecifiedBenchmarks(&reporter, "^" + name.toStdString() + "$");
+            (void)std::fflush(nullptr);
+            std::_Exit(ran == 1 ? 0 : 1);
+        }
+        int status = 0;
+        if (child < 0 || ::waitpid(child, &status, 0) != child || !WIFEXITED(status) || WEXITSTATUS(status) != 0) {
+            (void)std::fprintf(stderr, "%s failed\n", qPrintable(name));
+            ++failed;
+        }
+    }
+    return failed;
+}
+
 } // namespace
 
 BENCHMARK(BM_EncryptData)->Arg(1)->Arg(0)->Unit(benchmark::kMillisecond);
@@ -290,9 +385,28 @@ BENCHMARK(BM_PassPhraseKey_Baseline)->Unit(benchmark::kMicrosecond);
 
 int main(int argc, char** argv)
 {
+    if (!fixAllocatorThresholds()) {
+        (void)std::fputs("cannot fix the allocator's thresholds\n", stderr);
+        return 1;
+    }
+    const auto given = [&](const char* flag) {
+        return std::any_of(argv + 1, argv + argc,
+                           [&](const char* argument) { return std::strncmp(argument, flag, std::strlen(flag)) == 0; });
+    };
+    if (given("--benchmark_format") || given("--benchmark_out")) {
+        (void)std::fputs("each case runs in a process of its own, which prints it to the console\n", stderr);
+        return 2;
+    }
     Crypto::initialize();
+    const bool listing = given("--benchmark_list_tests");
     benchmark::Initialize(&argc, argv);
-    benchmark::RunSpecifiedBenchmarks();
+    int failed = 0;
+    try {
+        failed = listing ? (benchmark::RunSpecifiedBenchmarks(), 0) : runEachCaseInItsOwnProcess();
+    } catch (const std::exception& e) {
+        (void)std::fprintf(stderr, "%s\n", e.what());
+        failed = 1;
+    }
     benchmark::Shutdown();
-    return 0;
+    return failed == 0 ? 0 : 1;
 }

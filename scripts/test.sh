@@ -1,13 +1,15 @@
 #!/usr/bin/env bash
 # The test command. Installs missing Debian packages first, then runs every check, goes on after a failed one,
 # prints each check's result and time, and exits non-zero if any failed:
-#   release   build with warnings as errors (each public header compiled on its own), unit tests, fuzz replays
+#   release   build with warnings as errors (each public header compiled on its own, the benchmarks compiled),
+#             unit tests and the crash suite
 #   install   cmake --install into a temporary prefix; a consumer project built against it with find_package
 #             wraps and unwraps a key
 #   package   the .deb: control fields, content (the bash completion too) and dependencies, an apt-get install
 #             simulation; unpacked, its tools, man pages and completion, and the consumer built with pkg-config
 #   man       the man pages render without warnings
-#   sanitize  build and unit tests under AddressSanitizer and UndefinedBehaviorSanitizer
+#   sanitize  build, unit tests and fuzz corpus replays under AddressSanitizer and UndefinedBehaviorSanitizer
+#   threads   the threaded tests under ThreadSanitizer
 #   lint      clang-format and clang-tidy (scripts/lint.sh)
 set -euo pipefail
 source "$(dirname "${BASH_SOURCE[0]}")/lib.sh"
@@ -60,24 +62,36 @@ suite() {
     local dir=$1
     shift
     configure_and_build "$dir" "$@"
-    ctest --test-dir "$dir" --output-on-failure --timeout 600 -j "$(nproc)" 2>&1 | tee "$dir/ctest.log"
+    ctest --test-dir "$dir" --output-on-failure --no-tests=error --timeout 600 -j "$(nproc)" 2>&1 | tee "$dir/ctest.log"
 }
 # The CTest summary of the last run in BUILD_DIR, for the closing table.
 ctest_summary() {
     grep -E 'tests passed|tests failed' "$1/ctest.log" 2>/dev/null | tail -n 1
 }
 
+# Each build holds what its check needs: the fuzz corpora are replayed under the sanitizers only, the crash suite
+# runs without them (see tests/CMakeLists.txt), and only the release build compiles each public header on its own
+# and the benchmarks.
 release() {
     # Installed under /usr, so that the package puts the library in Debian's multiarch directory.
-    suite "$release_dir" -DCMAKE_BUILD_TYPE=RelWithDebInfo -DCMAKE_INSTALL_PREFIX=/usr \
-        -DREVERIZ_WARNINGS_AS_ERRORS=ON -DREVERIZ_BUILD_FUZZERS=ON -DREVERIZ_BUILD_BENCHMARKS=ON
+    suite "$release_dir" -DCMAKE_BUILD_TYPE=Release -DCMAKE_INSTALL_PREFIX=/usr \
+        -DREVERIZ_WARNINGS_AS_ERRORS=ON -DREVERIZ_BUILD_FUZZERS=OFF -DREVERIZ_BUILD_BENCHMARKS=ON
 }
 
 sanitize() {
     export ASAN_OPTIONS=detect_leaks=1:halt_on_error=1:detect_stack_use_after_return=1:strict_string_checks=1:check_initialization_order=1
     export UBSAN_OPTIONS=halt_on_error=1:print_stacktrace=1
     suite "$REPO_ROOT/build/test-sanitize" \
-        -DCMAKE_BUILD_TYPE=Debug -DREVERIZ_WARNINGS_AS_ERRORS=ON -DREVERIZ_SANITIZE=ON -DREVERIZ_BUILD_FUZZERS=ON
+        -DCMAKE_BUILD_TYPE=Debug -DREVERIZ_WARNINGS_AS_ERRORS=ON -DREVERIZ_SANITIZE=ON -DREVERIZ_BUILD_FUZZERS=ON \
+        -DREVERIZ_BUILD_BENCHMARKS=OFF -DREVERIZ_INSTALL=OFF
+}
+
+# The threaded tests alone (tests/CMakeLists.txt says which they are), halting on the first data race.
+threads() {
+    export TSAN_OPTIONS=halt_on_error=1:second_deadlock_stack=1
+    suite "$REPO_ROOT/build/test-threads" \
+        -DCMAKE_BUILD_TYPE=Debug -DREVERIZ_WARNINGS_AS_ERRORS=ON -DREVERIZ_SANITIZE_THREAD=ON \
+        -DREVERIZ_BUILD_TOOLS=OFF -DREVERIZ_BUILD_FUZZERS=OFF -DREVERIZ_BUILD_BENCHMARKS=OFF -DREVERIZ_INSTALL=OFF
 }
 
 install_and_consume() {
@@ -167,6 +181,8 @@ check_after release package package
 check man man_pages
 check sanitize sanitize
 summary[-1]+="  $(ctest_summary "$REPO_ROOT/build/test-sanitize")"
+check threads threads
+summary[-1]+="  $(ctest_summary "$REPO_ROOT/build/test-threads")"
 check lint "$REPO_ROOT/scripts/lint.sh"
 
 printf '\n'

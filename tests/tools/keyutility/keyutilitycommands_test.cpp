@@ -83,15 +83,26 @@ TEST_F(CreateKeyTest, GenerationFailurePrintsTheMessageAndWritesNothing)
     EXPECT_EQ(content(publicName), "old public key file");
 }
 
-// A directory in a target's place fails the rename, even for root. A failing private file is checked through the
-// binary.
+// A directory in a target's place fails the rename, even for root.
+const QString renameFailure = QStringLiteral("Could not write key file: %1: cannot rename to %1: Is a directory\n");
+
+TEST_F(CreateKeyTest, PrivateFileWriteFailureKeepsTheOldPublicFile)
+{
+    ASSERT_TRUE(QDir(dir.path()).mkdir(privateName));
+    ASSERT_TRUE(put(publicName, "old public key file"));
+    EXPECT_EQ(create("----"), 1);
+    EXPECT_EQ(err, renameFailure.arg(dir.filePath(privateName)));
+    EXPECT_EQ(entries(), (QStringList {privateName, publicName}));
+    EXPECT_TRUE(FileProbes::entries(dir.filePath(privateName)).isEmpty());
+    EXPECT_EQ(content(publicName), "old public key file");
+}
+
 TEST_F(CreateKeyTest, WriteFailureNamesTheFileAndLeavesNoTemporaryOrMismatchedPair)
 {
-    const QString message = QStringLiteral("Could not write key file: %1: cannot rename to %1: Is a directory\n");
     // The private file goes first, so a failing public file leaves the complete new pair in the private file.
     ASSERT_TRUE(QDir(dir.path()).mkdir(publicName));
     EXPECT_EQ(create("----"), 1);
-    EXPECT_EQ(err, message.arg(dir.filePath(publicName)));
+    EXPECT_EQ(err, renameFailure.arg(dir.filePath(publicName)));
     EXPECT_EQ(entries(), (QStringList {privateName, publicName}));
     EXPECT_EQ(content(privateName),
               TestKeys::read("protocol-private.key").replace("3b241101-e2bb-4255-8caf-4136c566a962", "----"));
