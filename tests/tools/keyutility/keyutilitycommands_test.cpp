@@ -128,32 +128,6 @@ TEST_F(CreateKeyTest, RenamesWaitForTheDirectoryLock)
     EXPECT_EQ(entries(), (QStringList {privateName, publicName}));
 }
 
-// Several logs on several threads, one of them for another actor: the others are decrypted, and the failure names
-// its log. (Run under ThreadSanitizer too.)
-TEST(DecryptLogs, ParallelDecryptionGoesOnPastAFailingLog)
-{
-    QTemporaryDir dir;
-    ASSERT_TRUE(FileProbes::put(dir.filePath("key"), TestKeys::read("protocol-private.key")));
-    const auto pairOf = [](const ReverizRSA& pair) { return std::make_shared<ReverizRSA>(pair); };
-    KeyUtility::DecryptRequest request;
-    request.keyFile = dir.filePath("key");
-    request.jobs = 3;
-    for (int i = 0; i < 6; ++i) {
-        const QString name = dir.filePath(QStringLiteral("log%1.json").arg(i));
-        const auto owner = i == 4 ? pairOf(TestKeys::userPair()) : pairOf(TestKeys::protocolPair());
-        ASSERT_TRUE(FileProbes::put(name, EncryptedLogFile::make(owner, "line " + QByteArray::number(i) + "\n")));
-        request.inputs << name;
-    }
-    QString err;
-    QTextStream stream(&err);
-    EXPECT_EQ(KeyUtility::decryptLogs(request, stream), 1);
-    EXPECT_EQ(err, "Could not decrypt file: " + request.inputs.at(4) + ": \n");
-    for (int i = 0; i < 6; ++i) {
-        const QString output = request.inputs.at(i) + ".decrypted";
-        EXPECT_EQ(FileProbes::content(output), i == 4 ? "<unreadable>" : "line " + QByteArray::number(i) + "\n");
-    }
-}
-
 // Every kind of file in both forms, and files that cannot be shown: those get a message, and the rest is shown.
 TEST(Show, TellsEachFileInTextAndJson)
 {
