@@ -14,7 +14,6 @@ Usage: operator_benchmark.py BUILD_DIR [--runs N]
 """
 
 import argparse
-import hashlib
 import os
 import pathlib
 import statistics
@@ -23,6 +22,8 @@ import sys
 import tempfile
 import time
 import uuid
+
+from decrypt_benchmark import digest
 
 HERE = pathlib.Path(__file__).resolve().parent
 
@@ -36,14 +37,6 @@ def timed(command, cwd, stdout=subprocess.DEVNULL, expect_status=0):
     if result.returncode != expect_status:
         sys.exit(f"status {result.returncode}: {' '.join(map(str, command))}\n{result.stderr}")
     return elapsed, int(result.stderr.strip().splitlines()[-1])
-
-
-def digest(path):
-    h = hashlib.sha256()
-    with open(path, "rb") as f:
-        while chunk := f.read(1 << 20):
-            h.update(chunk)
-    return h.hexdigest()
 
 
 def line(name, times, rss=None):

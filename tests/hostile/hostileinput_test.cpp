@@ -21,8 +21,6 @@
 #include <QtEndian>
 
 #include <gtest/gtest.h>
-#include <openssl/core_names.h>
-#include <openssl/param_build.h>
 
 #include <csignal>
 #include <fcntl.h>
@@ -236,25 +234,11 @@ const QStringList encryptLogArguments = {QStringLiteral("public.key"), QStringLi
 
 // A key file of the protocol actor whose public key has the given size and exponent: n from a key of that size,
 // e put in by hand, so that OpenSSL's own generator, which refuses such exponents, is not needed.
-QByteArray weakKeyFile(int bits, unsigned int exponent)
+QByteArray weakKeyFile(int bits, const char* exponentHex)
 {
     const OsslPtr<EVP_PKEY> generated(EVP_PKEY_Q_keygen(nullptr, nullptr, "RSA", static_cast<size_t>(bits)));
-    BIGNUM* n = nullptr;
-    EXPECT_EQ(EVP_PKEY_get_bn_param(generated.get(), OSSL_PKEY_PARAM_RSA_N, &n), 1);
-    const OsslPtr<BIGNUM> modulus(n);
-    const OsslPtr<BIGNUM> e(BN_new());
-    EXPECT_EQ(BN_set_word(e.get(), exponent), 1);
-    const OsslPtr<OSSL_PARAM_BLD> builder(OSSL_PARAM_BLD_new());
-    EXPECT_EQ(OSSL_PARAM_BLD_push_BN(builder.get(), OSSL_PKEY_PARAM_RSA_N, modulus.get()), 1);
-    EXPECT_EQ(OSSL_PARAM_BLD_push_BN(builder.get(), OSSL_PKEY_PARAM_RSA_E, e.get()), 1);
-    const OsslPtr<OSSL_PARAM> parameters(OSSL_PARAM_BLD_to_param(builder.get()));
-    const OsslPtr<EVP_PKEY_CTX> context(EVP_PKEY_CTX_new_from_name(nullptr, "RSA", nullptr));
-    EVP_PKEY* made = nullptr;
-    EXPECT_EQ(EVP_PKEY_fromdata_init(context.get()), 1);
-    EXPECT_EQ(EVP_PKEY_fromdata(context.get(), &made, EVP_PKEY_PUBLIC_KEY, parameters.get()), 1);
-    const OsslPtr<EVP_PKEY> key(made);
-    const ReverizRSA pair(ReverizActor(TestKeys::protocolPair().keyOwner()), RsaKeys::publicKeyPem(*key), QByteArray(),
-                          false);
+    const ReverizRSA pair(TestKeys::protocolPair().keyOwner(), TestKeys::publicKeyPemWith(*generated, exponentHex),
+                          QByteArray(), false);
     return QByteArray::fromStdString(JsonText::styled(pair.toJson(false)));
 }
 
@@ -644,10 +628,10 @@ const std::vector<Row>& rows()
              s.link("out.json", "public.key");
          },
          1, "Could not write outputfile out.json: it is the input file public.key\n", encryptLogArguments, encryptLog},
-        {"encryptlog_key_of_1024_bits", [](const Scene& s) { s.put("public.key", weakKeyFile(1024, 65537)); }, 1,
+        {"encryptlog_key_of_1024_bits", [](const Scene& s) { s.put("public.key", weakKeyFile(1024, "10001")); }, 1,
          "Could not read key file public.key: ReverizRSA: public key too short: 1024 bits, at least 2048\n",
          encryptLogArguments, encryptLog},
-        {"encryptlog_key_of_exponent_1", [](const Scene& s) { s.put("public.key", weakKeyFile(2048, 1)); }, 1,
+        {"encryptlog_key_of_exponent_1", [](const Scene& s) { s.put("public.key", weakKeyFile(2048, "1")); }, 1,
          "Could not read key file public.key: ReverizRSA: public key fails the key check\n", encryptLogArguments,
          encryptLog},
         {"encryptlog_output_beyond_the_file_size_limit",
@@ -705,10 +689,10 @@ const std::vector<Row>& rows()
          1, "Could not rewrap file: wrong pass phrase for key\n",
          QStringList {QStringLiteral("rewrap"), QStringLiteral("--passphrase-file"), QStringLiteral("pass")}
              + rewrapTo(QStringLiteral("out.json")).mid(1)},
-        {"rewrap_for_a_key_of_1024_bits", [](const Scene& s) { s.put("public.key", weakKeyFile(1024, 65537)); }, 1,
+        {"rewrap_for_a_key_of_1024_bits", [](const Scene& s) { s.put("public.key", weakKeyFile(1024, "10001")); }, 1,
          "Could not read key file public.key: ReverizRSA: public key too short: 1024 bits, at least 2048\n",
          rewrapTo(QStringLiteral("out.json"))},
-        {"rewrap_for_a_key_of_exponent_1", [](const Scene& s) { s.put("public.key", weakKeyFile(2048, 1)); }, 1,
+        {"rewrap_for_a_key_of_exponent_1", [](const Scene& s) { s.put("public.key", weakKeyFile(2048, "1")); }, 1,
          "Could not read key file public.key: ReverizRSA: public key fails the key check\n",
          rewrapTo(QStringLiteral("out.json"))},
         {"rewrap_log_for_another_actor",

@@ -1,11 +1,15 @@
 #include "testkeys.h"
 
+#include "common/encryption/rsakeys.h"
 #include "common/jsontext.h"
+
+#include <gtest/gtest.h>
 
 #include <QFile>
 
 #include <openssl/core_names.h>
 #include <openssl/decoder.h>
+#include <openssl/param_build.h>
 
 #include <ostream>
 #include <stdexcept>
@@ -64,6 +68,26 @@ OsslPtr<EVP_PKEY> decodePem(const QByteArray& pem)
     if (!decoded)
         return nullptr;
     return owned;
+}
+
+QByteArray publicKeyPemWith(const EVP_PKEY& key, const char* exponentHex)
+{
+    BIGNUM* n = nullptr;
+    BIGNUM* e = nullptr;
+    EXPECT_EQ(EVP_PKEY_get_bn_param(&key, OSSL_PKEY_PARAM_RSA_N, &n), 1);
+    const OsslPtr<BIGNUM> modulus(n);
+    EXPECT_NE(BN_hex2bn(&e, exponentHex), 0);
+    const OsslPtr<BIGNUM> exponent(e);
+    const OsslPtr<OSSL_PARAM_BLD> builder(OSSL_PARAM_BLD_new());
+    EXPECT_EQ(OSSL_PARAM_BLD_push_BN(builder.get(), OSSL_PKEY_PARAM_RSA_N, modulus.get()), 1);
+    EXPECT_EQ(OSSL_PARAM_BLD_push_BN(builder.get(), OSSL_PKEY_PARAM_RSA_E, exponent.get()), 1);
+    const OsslPtr<OSSL_PARAM> parameters(OSSL_PARAM_BLD_to_param(builder.get()));
+    const OsslPtr<EVP_PKEY_CTX> context(EVP_PKEY_CTX_new_from_name(nullptr, "RSA", nullptr));
+    EVP_PKEY* made = nullptr;
+    EXPECT_EQ(EVP_PKEY_fromdata_init(context.get()), 1);
+    EXPECT_EQ(EVP_PKEY_fromdata(context.get(), &made, EVP_PKEY_PUBLIC_KEY, parameters.get()), 1);
+    const OsslPtr<EVP_PKEY> madeKey(made);
+    return RsaKeys::publicKeyPem(*madeKey);
 }
 
 unsigned long publicExponent(const EVP_PKEY& key)

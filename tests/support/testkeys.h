@@ -26,6 +26,12 @@ const ReverizRSA& userPair();
 
 /** Decodes a PKCS #1 PEM text ("RSA PRIVATE KEY" or "RSA PUBLIC KEY") with OpenSSL; null if it does not parse. */
 OsslPtr<EVP_PKEY> decodePem(const QByteArray& pem);
+/**
+ * The "RSA PUBLIC KEY" PEM text of a public key with the modulus of key and the exponent exponentHex (hexadecimal):
+ * keys that no generator makes, such as an exponent of 1. Fails the test when OpenSSL cannot make it.
+ */
+QByteArray publicKeyPemWith(const EVP_PKEY& key, const char* exponentHex);
+
 /** The public exponent of an RSA key; 0 if it cannot be read or does not fit. */
 unsigned long publicExponent(const EVP_PKEY& key);
 

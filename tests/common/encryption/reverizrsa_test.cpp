@@ -6,8 +6,6 @@
 #include "support/testkeys.h"
 
 #include <gtest/gtest.h>
-#include <openssl/core_names.h>
-#include <openssl/param_build.h>
 
 #include <sstream>
 #include <string>
@@ -125,22 +123,8 @@ TEST(ReverizRSA, FingerPrintIsTheStartOfTheSha1OfThePublicKeyPem)
 ReverizRSA withExponent(const char* exponentHex)
 {
     const OsslPtr<EVP_PKEY> fixture = TestKeys::decodePem(TestKeys::protocolPair().publicKey());
-    BIGNUM* n = nullptr;
-    BIGNUM* e = nullptr;
-    EXPECT_EQ(EVP_PKEY_get_bn_param(fixture.get(), OSSL_PKEY_PARAM_RSA_N, &n), 1);
-    const OsslPtr<BIGNUM> modulus(n);
-    EXPECT_NE(BN_hex2bn(&e, exponentHex), 0);
-    const OsslPtr<BIGNUM> exponent(e);
-    const OsslPtr<OSSL_PARAM_BLD> builder(OSSL_PARAM_BLD_new());
-    EXPECT_EQ(OSSL_PARAM_BLD_push_BN(builder.get(), OSSL_PKEY_PARAM_RSA_N, modulus.get()), 1);
-    EXPECT_EQ(OSSL_PARAM_BLD_push_BN(builder.get(), OSSL_PKEY_PARAM_RSA_E, exponent.get()), 1);
-    const OsslPtr<OSSL_PARAM> parameters(OSSL_PARAM_BLD_to_param(builder.get()));
-    const OsslPtr<EVP_PKEY_CTX> context(EVP_PKEY_CTX_new_from_name(nullptr, "RSA", nullptr));
-    EVP_PKEY* made = nullptr;
-    EXPECT_EQ(EVP_PKEY_fromdata_init(context.get()), 1);
-    EXPECT_EQ(EVP_PKEY_fromdata(context.get(), &made, EVP_PKEY_PUBLIC_KEY, parameters.get()), 1);
-    const OsslPtr<EVP_PKEY> key(made);
-    return ReverizRSA(TestKeys::protocolPair().keyOwner(), RsaKeys::publicKeyPem(*key), QByteArray(), false);
+    return ReverizRSA(TestKeys::protocolPair().keyOwner(), TestKeys::publicKeyPemWith(*fixture, exponentHex),
+                      QByteArray(), false);
 }
 
 TEST(ReverizRSA, PublicExponentIsDecimalUpTo64BitsThenHexadecimal)
