@@ -3,10 +3,9 @@
 #include "common/encryption/rsakeys.h"
 #include "common/jsontext.h"
 
-#include <gtest/gtest.h>
-
 #include <QFile>
 
+#include <gtest/gtest.h>
 #include <openssl/core_names.h>
 #include <openssl/decoder.h>
 #include <openssl/param_build.h>
