@@ -25,6 +25,8 @@
 #include <memory>
 #include <stdexcept>
 
+using Reveriz::OsslPtr;
+
 namespace {
 
 constexpr qsizetype blockSize = 4 << 20;
@@ -190,7 +192,7 @@ void BM_DecryptBlock(benchmark::State& state)
 {
     const BlockFiles files(state.range(0) != 0);
     EncryptedBlock encrypted(files);
-    ReverizPackageInfo package(2, QStringLiteral("bench"));
+    Reveriz::PackageInfo package(2, QStringLiteral("bench"));
     for (auto _ : state)
         aesKey()->decryptBlock(&package, files.target, &encrypted.block);
     setBytes(state, blockSize);
@@ -290,7 +292,7 @@ BENCHMARK(BM_PassPhraseKey_Baseline)->Unit(benchmark::kMicrosecond);
 
 int main(int argc, char** argv)
 {
-    Crypto::initialize();
+    Reveriz::Crypto::initialize();
     benchmark::Initialize(&argc, argv);
     benchmark::RunSpecifiedBenchmarks();
     benchmark::Shutdown();

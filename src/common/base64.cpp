@@ -3,7 +3,7 @@
 #include <array>
 #include <cstdint>
 
-namespace Base64 {
+namespace Reveriz::Internal::Base64 {
 
 namespace {
 
@@ -99,4 +99,4 @@ std::size_t decodeLenient(const char* text, std::size_t size, char* out)
     return written;
 }
 
-} // namespace Base64
+} // namespace Reveriz::Internal::Base64

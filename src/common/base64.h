@@ -4,7 +4,7 @@
 #include <cstddef>
 
 // Base64 of the standard alphabet, read leniently.
-namespace Base64 {
+namespace Reveriz::Internal::Base64 {
 
 /**
  * Decodes the Base64 text [text, text + size) into out and returns the number of bytes written: exactly what
@@ -14,6 +14,6 @@ namespace Base64 {
  */
 std::size_t decodeLenient(const char* text, std::size_t size, char* out);
 
-} // namespace Base64
+} // namespace Reveriz::Internal::Base64
 
 #endif

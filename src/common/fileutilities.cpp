@@ -18,6 +18,8 @@
 #include <system_error>
 #include <unistd.h>
 
+using namespace Reveriz::Internal;
+
 namespace {
 
 // Peers and files already on disk know the companion by this name, so it carries no unique part.

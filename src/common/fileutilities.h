@@ -48,7 +48,7 @@ void readByteArray(const QString& path, QByteArray& data, bool recoverTempReplac
  * Reads path like readByteArray, with the same checks and failures, into a large buffer that the caller may
  * change in place: the file's bytes followed by one zero byte (the buffer's size is the file's size + 1).
  */
-LargeBuffer readLargeFile(const QString& path, bool recoverTempReplace, qint64 maximumSize);
+Reveriz::Internal::LargeBuffer readLargeFile(const QString& path, bool recoverTempReplace, qint64 maximumSize);
 
 /** Reads path like readByteArray and parses it permissively (comments, any root value); 4006 if not JSON. */
 void readJsonValue(const QString& path, Json::Value& value, bool recoverTempReplace, qint64 maximumSize = AnySize);

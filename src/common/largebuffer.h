@@ -3,6 +3,8 @@
 
 #include <cstddef>
 
+namespace Reveriz::Internal {
+
 /**
  * A private, zero-filled memory area for inputs of many megabytes, backed by huge pages where the system offers
  * them: touching fresh memory page by page costs more than reading a file into it. Move-only.
@@ -30,5 +32,7 @@ private:
     std::size_t m_size = 0;
     std::size_t m_mapped = 0;
 };
+
+} // namespace Reveriz::Internal
 
 #endif

@@ -36,6 +36,9 @@
 #include <unistd.h>
 #include <vector>
 
+using namespace Reveriz::Internal;
+using Reveriz::OsslPtr;
+
 namespace {
 
 const QString keyUtility = QStringLiteral(KEYUTILITY_PATH);
@@ -554,9 +557,9 @@ const std::vector<Row>& rows()
          },
          1, failed + "file too large: key (more than 1048576 bytes)\n"},
         {"log_file_larger_than_any_log",
-         [](const Scene& s) { s.sparse("log.json", EncryptedLogFile::MaximumFileSize + 1); }, 1,
-         failed + "file too large: log.json (more than " + QByteArray::number(EncryptedLogFile::MaximumFileSize)
-             + " bytes)\n"},
+         [](const Scene& s) { s.sparse("log.json", Reveriz::EncryptedLogFile::MaximumFileSize + 1); }, 1,
+         failed + "file too large: log.json (more than "
+             + QByteArray::number(Reveriz::EncryptedLogFile::MaximumFileSize) + " bytes)\n"},
         {"log_file_of_70000_numbers",
          [](const Scene& s) {
              s.put("log.json", "{\"x\":[" + QByteArray(qsizetype(70000) * 2, ',').replace(",,", "1,") + "1]}");

@@ -25,7 +25,7 @@ const ReverizRSA& protocolPair();
 const ReverizRSA& userPair();
 
 /** Decodes a PKCS #1 PEM text ("RSA PRIVATE KEY" or "RSA PUBLIC KEY") with OpenSSL; null if it does not parse. */
-OsslPtr<EVP_PKEY> decodePem(const QByteArray& pem);
+Reveriz::OsslPtr<EVP_PKEY> decodePem(const QByteArray& pem);
 /** The public exponent of an RSA key; 0 if it cannot be read or does not fit. */
 unsigned long publicExponent(const EVP_PKEY& key);
 

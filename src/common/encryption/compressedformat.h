@@ -10,7 +10,7 @@
 // qCompress's format (a 4-byte big-endian length, then a zlib stream), written and read for ReverizKey's data and
 // block encryption. Streams are written by ZlibDeflate and inflated by ZlibInflater, which reads what zlib reads.
 // Internal to the encryption layer; failures throw DecryptionFailedException reported by "ReverizKey".
-namespace CompressedFormat {
+namespace Reveriz::Internal::CompressedFormat {
 
 /**
  * The format of data: its length as 4 bytes big-endian, then its zlib stream, compressed at the fastest level.
@@ -56,6 +56,6 @@ enum class StreamCheck {
 [[nodiscard]] bool uncompressTo(QByteArrayView compressed, quint64 limitMiB, const Sink& sink,
                                 StreamCheck check = StreamCheck::WhileWriting);
 
-} // namespace CompressedFormat
+} // namespace Reveriz::Internal::CompressedFormat
 
 #endif

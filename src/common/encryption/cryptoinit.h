@@ -1,7 +1,7 @@
 #ifndef REVERIZ_COMMON_ENCRYPTION_CRYPTOINIT_H
 #define REVERIZ_COMMON_ENCRYPTION_CRYPTOINIT_H
 
-namespace Crypto {
+namespace Reveriz::Crypto {
 
 /**
  * Makes OpenSSL's default and legacy providers available ("bf-cbc" lives in the legacy one). Call once at
@@ -10,6 +10,6 @@ namespace Crypto {
  */
 void initialize();
 
-} // namespace Crypto
+} // namespace Reveriz::Crypto
 
 #endif

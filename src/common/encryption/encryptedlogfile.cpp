@@ -25,7 +25,9 @@
 #endif
 #include <rapidjson/reader.h>
 
-namespace EncryptedLogFile {
+using namespace Reveriz::Internal;
+
+namespace Reveriz::EncryptedLogFile {
 
 namespace {
 
@@ -393,4 +395,4 @@ void LogFile::decryptToFile(const ReverizKey& key, const QString& outputPath)
         throw fail(output.errorString(), REVERIZ_HERE);
 }
 
-} // namespace EncryptedLogFile
+} // namespace Reveriz::EncryptedLogFile

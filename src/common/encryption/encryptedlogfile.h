@@ -25,7 +25,7 @@ class ReverizRSA;
  * reaches: its size, the number of its JSON values, the size of its key and the RSA blocks of its key. Memory
  * stays below twice the file's size plus a few MiB, and time in proportion to the size.
  */
-namespace EncryptedLogFile {
+namespace Reveriz::EncryptedLogFile {
 
 /** The largest plain log the encrypted data format holds. */
 inline constexpr qint64 MaximumPlainSize = qint64(1) << 27;
@@ -111,7 +111,7 @@ public:
      * Reads a log file whose text (and a zero byte after it) is in text; readAgain returns the text once more
      * when the permissive reader is needed. name names it in messages. Throws as open does.
      */
-    static LogFile read(LargeBuffer text, const QString& name, const std::function<QByteArray()>& readAgain);
+    static LogFile read(Internal::LargeBuffer text, const QString& name, const std::function<QByteArray()>& readAgain);
 
     /** The wrapped key; null when the document has none. */
     const Json::Value& wrappedKey() const { return m_parts.key; }
@@ -128,8 +128,9 @@ public:
      * an empty log. Returns false when sink stopped it; throws what decryptData throws, with
      * StreamCheck::BeforeWriting before sink has seen any of the log. The log data is used up.
      */
-    bool decryptTo(const ReverizKey& key, const CompressedFormat::Sink& sink,
-                   CompressedFormat::StreamCheck check = CompressedFormat::StreamCheck::WhileWriting);
+    bool
+    decryptTo(const ReverizKey& key, const Internal::CompressedFormat::Sink& sink,
+              Internal::CompressedFormat::StreamCheck check = Internal::CompressedFormat::StreamCheck::WhileWriting);
 
     /**
      * decryptTo into the file outputPath, which appears only complete: the plain log goes to a temporary file
@@ -143,10 +144,10 @@ private:
     LogFile() = default;
 
     Parts m_parts;
-    LargeBuffer m_text; // the file's text, read by the fast reader
+    Internal::LargeBuffer m_text; // the file's text, read by the fast reader
     QByteArray m_declined; // a copy of the log data, when the permissive reader had to read the file
 };
 
-} // namespace EncryptedLogFile
+} // namespace Reveriz::EncryptedLogFile
 
 #endif

@@ -12,6 +12,8 @@
 
 #include <memory>
 
+namespace Reveriz {
+
 /**
  * Owning handles for OpenSSL objects: OsslPtr<EVP_PKEY> frees its key on every path out of scope.
  * This is the only place that calls OpenSSL's free functions.
@@ -34,5 +36,7 @@ struct OsslFree
 };
 
 template<typename T> using OsslPtr = std::unique_ptr<T, OsslFree>;
+
+} // namespace Reveriz
 
 #endif

@@ -19,6 +19,8 @@
 #include <stdexcept>
 #include <utility>
 
+using namespace Reveriz::Internal;
+
 namespace {
 
 // Defaults of keys written before the members existed.

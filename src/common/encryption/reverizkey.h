@@ -134,9 +134,10 @@ public:
      * StreamCheck::WhileWriting sink may have taken part of the data when this throws, with BeforeWriting it has
      * taken none. Returns false when sink stopped it.
      */
-    [[nodiscard]] bool
-    decryptDataInPlace(char* data, qsizetype size, const CompressedFormat::Sink& sink,
-                       CompressedFormat::StreamCheck check = CompressedFormat::StreamCheck::WhileWriting) const;
+    [[nodiscard]] bool decryptDataInPlace(char* data, qsizetype size,
+                                          const Reveriz::Internal::CompressedFormat::Sink& sink,
+                                          Reveriz::Internal::CompressedFormat::StreamCheck check =
+                                              Reveriz::Internal::CompressedFormat::StreamCheck::WhileWriting) const;
     /** keyLengthInBytes + 1. */
     quint64 minimumBytesForDecryption() const;
 

@@ -7,7 +7,7 @@
 
 /**
  * What block decryption needs to know of a package: its format version and its identifier. The system's package
- * class implements it; ReverizPackageInfo is a plain value for callers without one.
+ * class implements it; Reveriz::PackageInfo is a plain value for callers without one.
  */
 class ReverizPackage
 {
@@ -27,11 +27,13 @@ protected:
     ReverizPackage& operator=(ReverizPackage&&) = default;
 };
 
+namespace Reveriz {
+
 /** A package known by its two values only. */
-class ReverizPackageInfo final : public ReverizPackage
+class PackageInfo final : public ReverizPackage
 {
 public:
-    ReverizPackageInfo(qint32 formatVersion, QString identifier)
+    PackageInfo(qint32 formatVersion, QString identifier)
         : m_formatVersion(formatVersion)
         , m_identifier(std::move(identifier))
     {
@@ -44,5 +46,7 @@ private:
     qint32 m_formatVersion;
     QString m_identifier;
 };
+
+} // namespace Reveriz
 
 #endif

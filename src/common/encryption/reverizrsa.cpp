@@ -19,6 +19,9 @@
 #include <ostream>
 #include <utility>
 
+using namespace Reveriz::Internal;
+using Reveriz::OsslPtr;
+
 namespace {
 
 constexpr size_t modulusBits = 4096;

@@ -80,7 +80,7 @@ public:
      * the private key is missing or locked, and JsonMemberInvalidException when a stored PEM text does not parse
      * or the two halves do not belong together.
      */
-    OsslPtr<EVP_PKEY> makeRSA(bool includePrivateKey) const;
+    Reveriz::OsslPtr<EVP_PKEY> makeRSA(bool includePrivateKey) const;
 
     /**
      * The RSA envelope of value for the owner: {"encryptedfor": owner, "data": Base64 of the compact text,

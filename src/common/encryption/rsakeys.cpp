@@ -8,7 +8,7 @@
 #include <openssl/err.h>
 #include <openssl/params.h>
 
-namespace RsaKeys {
+namespace Reveriz::Internal::RsaKeys {
 
 namespace {
 
@@ -107,4 +107,4 @@ OsslPtr<EVP_PKEY> decodePublicKeyPem(const QByteArray& pem)
     return decodePem(pem, OSSL_KEYMGMT_SELECT_PUBLIC_KEY);
 }
 
-} // namespace RsaKeys
+} // namespace Reveriz::Internal::RsaKeys

@@ -8,7 +8,7 @@
 // RSA key objects for ReverizRSA: generation, PKCS #1 PEM encoding and decoding through OpenSSL's provider
 // interfaces. A failure to generate or encode throws BIOFailureException with idType "ReverizRSA"; decoding
 // reports failure with a null key.
-namespace RsaKeys {
+namespace Reveriz::Internal::RsaKeys {
 
 /** A new RSA key pair with a modulus of bits bits and the given public exponent; never null. */
 OsslPtr<EVP_PKEY> generate(size_t bits, unsigned int publicExponent);
@@ -25,6 +25,6 @@ OsslPtr<EVP_PKEY> decodePrivateKeyPem(const QByteArray& pem);
 /** The public key of an "RSA PUBLIC KEY" PEM text; null when the text does not hold one. */
 OsslPtr<EVP_PKEY> decodePublicKeyPem(const QByteArray& pem);
 
-} // namespace RsaKeys
+} // namespace Reveriz::Internal::RsaKeys
 
 #endif

@@ -19,6 +19,8 @@
 #include <unistd.h>
 #include <vector>
 
+using namespace Reveriz::Internal;
+
 namespace KeyUtility {
 
 namespace {
@@ -157,7 +159,7 @@ private:
         if (toStandardOutput() && m_standardOutput.failed())
             return {}; // nobody reads any more
         try {
-            EncryptedLogFile::LogFile logFile = EncryptedLogFile::LogFile::open(inputPath);
+            Reveriz::EncryptedLogFile::LogFile logFile = Reveriz::EncryptedLogFile::LogFile::open(inputPath);
             // The key file's own failures come after the log file's, as they always have.
             if (m_key.failure)
                 return decryptFailure(index, *m_key.failure);

@@ -11,6 +11,8 @@
 
 #include <sys/stat.h>
 
+using namespace Reveriz::Internal;
+
 namespace {
 
 using namespace FileProbes;

@@ -17,6 +17,8 @@
 #include <optional>
 #include <thread>
 
+using namespace Reveriz::Internal;
+
 namespace {
 
 const QString privateName = QStringLiteral("protocolkey-private.key");
@@ -127,7 +129,8 @@ TEST(DecryptLogs, ParallelDecryptionGoesOnPastAFailingLog)
     for (int i = 0; i < 6; ++i) {
         const QString name = dir.filePath(QStringLiteral("log%1.json").arg(i));
         const auto owner = i == 4 ? pairOf(TestKeys::userPair()) : pairOf(TestKeys::protocolPair());
-        ASSERT_TRUE(FileProbes::put(name, EncryptedLogFile::make(owner, "line " + QByteArray::number(i) + "\n")));
+        ASSERT_TRUE(
+            FileProbes::put(name, Reveriz::EncryptedLogFile::make(owner, "line " + QByteArray::number(i) + "\n")));
         request.inputs << name;
     }
     QString err;
