@@ -4,6 +4,7 @@
 
 #include "common/encryption/cryptoinit.h"
 #include "common/encryption/encryptedlogfile.h"
+#include "common/encryption/logfilereader.h"
 #include "common/encryption/reverizkey.h"
 #include "common/encryption/reverizrsa.h"
 #include "common/exceptions/reverizexception.h"
@@ -12,7 +13,6 @@
 
 #include <cstdint>
 #include <cstdlib>
-#include <cstring>
 #include <functional>
 #include <map>
 #include <memory>
@@ -81,16 +81,14 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
         if (!JsonText::parsePermissive(text.data(), text.data() + text.size(), document))
             throw FileUtilities::jsonParseFailure(name, REVERIZ_HERE);
         QByteArray storage;
-        const Reveriz::EncryptedLogFile::Parts parts = Reveriz::EncryptedLogFile::fromDocument(document, storage);
+        const LogFileReader::Parts parts = LogFileReader::fromDocument(document, storage);
         const std::shared_ptr<ReverizKey> key = unwrapped(parts.key);
         return key->decryptData(QByteArray::fromBase64(storage)).toStdString();
     });
 
     const std::string fast = outcomeOf([&] {
-        LargeBuffer buffer(text.size() + 1);
-        std::memcpy(buffer.data(), text.data(), text.size());
-        Reveriz::EncryptedLogFile::LogFile file = Reveriz::EncryptedLogFile::LogFile::read(
-            std::move(buffer), name, [&] { return QByteArray::fromStdString(text); });
+        Reveriz::EncryptedLogFile::LogFile file =
+            Reveriz::EncryptedLogFile::LogFile::read(QByteArray::fromStdString(text), name);
         const std::shared_ptr<ReverizKey> key = unwrapped(file.wrappedKey());
         std::string plain;
         const bool finished = file.decryptTo(*key, [&](const char* piece, std::size_t n) {

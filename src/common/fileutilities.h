@@ -1,10 +1,6 @@
 #ifndef REVERIZ_COMMON_FILEUTILITIES_H
 #define REVERIZ_COMMON_FILEUTILITIES_H
 
-#include "common/largebuffer.h"
-
-class ReverizException;
-
 #include <QByteArray>
 #include <QString>
 #include <QStringList>
@@ -12,6 +8,8 @@ class ReverizException;
 #include <json/value.h>
 
 #include <limits>
+
+class ReverizException;
 
 /**
  * Whole-file reads and writes of byte arrays and JSON documents. Every failure throws a ReverizException named
@@ -43,12 +41,6 @@ inline constexpr qint64 AnySize = std::numeric_limits<qint64>::max();
  * before anything is read. A file whose size reads 0 (such as those under /proc) is read to its end.
  */
 void readByteArray(const QString& path, QByteArray& data, bool recoverTempReplace, qint64 maximumSize = AnySize);
-
-/**
- * Reads path like readByteArray, with the same checks and failures, into a large buffer that the caller may
- * change in place: the file's bytes followed by one zero byte (the buffer's size is the file's size + 1).
- */
-Reveriz::Internal::LargeBuffer readLargeFile(const QString& path, bool recoverTempReplace, qint64 maximumSize);
 
 /** Reads path like readByteArray and parses it permissively (comments, any root value); 4006 if not JSON. */
 void readJsonValue(const QString& path, Json::Value& value, bool recoverTempReplace, qint64 maximumSize = AnySize);

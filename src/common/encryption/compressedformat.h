@@ -1,11 +1,10 @@
 #ifndef REVERIZ_COMMON_ENCRYPTION_COMPRESSEDFORMAT_H
 #define REVERIZ_COMMON_ENCRYPTION_COMPRESSEDFORMAT_H
 
+#include "common/encryption/reverizkey.h"
+
 #include <QByteArray>
 #include <QByteArrayView>
-
-#include <cstddef>
-#include <functional>
 
 // qCompress's format (a 4-byte big-endian length, then a zlib stream), written and read for ReverizKey's data and
 // block encryption. Streams are written by ZlibDeflate and inflated by ZlibInflater, which reads what zlib reads.
@@ -36,17 +35,6 @@ void dataUncompressSanityCheck(QByteArrayView compressed, quint64 limitMiB);
  * uncompressed bytes at its start. For callers that inflate one block after another.
  */
 [[nodiscard]] qsizetype uncompressInto(QByteArrayView compressed, quint64 limitMiB, QByteArray& buffer);
-
-/** Takes the next piece of uncompressed data; returns false to stop. */
-using Sink = std::function<bool(const char* data, std::size_t size)>;
-
-/** When a stream's soundness (it decodes, its checksum holds, it stays within its limit) is known. */
-enum class StreamCheck {
-    /** As it is inflated: a sink may have taken part of a stream that then fails. */
-    WhileWriting,
-    /** Before sink sees any of it: the stream is inflated once to check it and once more for sink. */
-    BeforeWriting,
-};
 
 /**
  * Inflates checked data like uncompress, with the same failures, but hands the output to sink in pieces of a

@@ -3,15 +3,19 @@
 #include "common/atomicfile.h"
 #include "common/base64.h"
 #include "common/encryption/encryptionnames.h"
+#include "common/encryption/logfilereader.h"
 #include "common/encryption/reverizkey.h"
 #include "common/encryption/reverizrsa.h"
 #include "common/exceptions/reverizexception.h"
 #include "common/fileutilities.h"
 #include "common/jsontext.h"
+#include "common/largebuffer.h"
 
 #include <QFileInfo>
 
 #include <cstring>
+#include <functional>
+#include <optional>
 #include <stdexcept>
 #include <string>
 #include <string_view>
@@ -26,8 +30,9 @@
 #include <rapidjson/reader.h>
 
 using namespace Reveriz::Internal;
+using namespace Reveriz::Internal::LogFileReader;
 
-namespace Reveriz::EncryptedLogFile {
+namespace Reveriz::Internal::LogFileReader {
 
 namespace {
 
@@ -304,6 +309,10 @@ std::optional<Parts> scanInPlace(char* text, std::size_t size)
     return std::move(handler.parts);
 }
 
+} // namespace Reveriz::Internal::LogFileReader
+
+namespace Reveriz::EncryptedLogFile {
+
 QByteArray make(const std::shared_ptr<ReverizRSA>& pair, const QByteArray& plain)
 {
     if (!pair)
@@ -319,16 +328,45 @@ QByteArray make(const std::shared_ptr<ReverizRSA>& pair, const QByteArray& plain
     return QByteArray::fromStdString(JsonText::compact(document));
 }
 
+struct LogFile::Impl
+{
+    /**
+     * Reads a log file whose text (and a zero byte after it) is in text; readAgain returns the text once more
+     * when the permissive reader is needed. name names it in messages.
+     */
+    static LogFile read(LargeBuffer text, const QString& name, const std::function<QByteArray()>& readAgain);
+
+    Parts m_parts;
+    LargeBuffer m_text; // the file's text, read by the fast reader
+    QByteArray m_declined; // a copy of the log data, when the permissive reader had to read the file
+};
+
+LogFile::LogFile()
+    : m_impl(std::make_unique<Impl>())
+{
+}
+
+LogFile::LogFile(LogFile&& other) noexcept = default;
+LogFile& LogFile::operator=(LogFile&& other) noexcept = default;
+LogFile::~LogFile() = default;
+
 LogFile LogFile::open(const QString& path)
 {
-    return read(FileUtilities::readLargeFile(path, true, MaximumFileSize), path, [&path] {
+    return Impl::read(readLargeFile(path, true, MaximumFileSize), path, [&path] {
         QByteArray text;
         FileUtilities::readByteArray(path, text, true, PermissiveReadLimit);
         return text;
     });
 }
 
-LogFile LogFile::read(LargeBuffer text, const QString& name, const std::function<QByteArray()>& readAgain)
+LogFile LogFile::read(const QByteArray& text, const QString& name)
+{
+    LargeBuffer buffer(static_cast<std::size_t>(text.size()) + 1);
+    std::memcpy(buffer.data(), text.constData(), static_cast<std::size_t>(text.size()));
+    return Impl::read(std::move(buffer), name, [&text] { return text; });
+}
+
+LogFile LogFile::Impl::read(LargeBuffer text, const QString& name, const std::function<QByteArray()>& readAgain)
 {
     const std::size_t size = text.size() > 0 ? text.size() - 1 : 0;
     if (static_cast<quint64>(size) > static_cast<quint64>(MaximumFileSize))
@@ -339,9 +377,10 @@ LogFile LogFile::read(LargeBuffer text, const QString& name, const std::function
                REVERIZ_HERE);
 
     LogFile file;
+    Impl& impl = *file.m_impl;
     if (std::optional<Parts> parts = size > 0 ? scanInPlace(text.data(), size) : std::nullopt) {
-        file.m_parts = std::move(*parts);
-        file.m_text = std::move(text);
+        impl.m_parts = std::move(*parts);
+        impl.m_text = std::move(text);
     } else {
         // The text is spoilt by now; the permissive reader reads the file again, if it is small enough for that.
         text = LargeBuffer();
@@ -354,27 +393,33 @@ LogFile LogFile::read(LargeBuffer text, const QString& name, const std::function
         Json::Value document;
         if (!JsonText::parsePermissive(again, document))
             throw FileUtilities::jsonParseFailure(name, REVERIZ_HERE);
-        file.m_parts = fromDocument(document, file.m_declined);
+        impl.m_parts = fromDocument(document, impl.m_declined);
     }
-    if (textSize(file.m_parts.key) > MaximumKeySize)
+    if (textSize(impl.m_parts.key) > MaximumKeySize)
         refuse(QStringLiteral("key too large in log file: %1 (more than %2 bytes)").arg(name).arg(MaximumKeySize),
                REVERIZ_HERE);
     return file;
+}
+
+const Json::Value& LogFile::wrappedKey() const
+{
+    return m_impl->m_parts.key;
 }
 
 std::shared_ptr<ReverizKey> LogFile::unwrapKey(const std::shared_ptr<ReverizRSA>& pair) const
 {
     if (!pair)
         throw std::invalid_argument("EncryptedLogFile::LogFile::unwrapKey: no key pair");
-    return ReverizKey::fromJson(pair->decrypt(m_parts.key, MaximumKeyBlocks));
+    return ReverizKey::fromJson(pair->decrypt(m_impl->m_parts.key, MaximumKeyBlocks));
 }
 
-bool LogFile::decryptTo(const ReverizKey& key, const CompressedFormat::Sink& sink, CompressedFormat::StreamCheck check)
+bool LogFile::decryptTo(const ReverizKey& key, const Sink& sink, StreamCheck check)
 {
-    if (!m_parts.logData)
+    Parts& parts = m_impl->m_parts;
+    if (!parts.logData)
         return key.decryptDataInPlace(nullptr, 0, sink, check);
-    char* text = std::exchange(m_parts.logData, nullptr);
-    const std::size_t size = Base64::decodeLenient(text, std::exchange(m_parts.logDataSize, 0), text);
+    char* text = std::exchange(parts.logData, nullptr);
+    const std::size_t size = Base64::decodeLenient(text, std::exchange(parts.logDataSize, 0), text);
     return key.decryptDataInPlace(text, static_cast<qsizetype>(size), sink, check);
 }
 

@@ -1,7 +1,6 @@
 #ifndef REVERIZ_COMMON_ENCRYPTION_REVERIZKEY_H
 #define REVERIZ_COMMON_ENCRYPTION_REVERIZKEY_H
 
-#include "common/encryption/compressedformat.h"
 #include "common/encryption/reverizkeyidentifier.h"
 
 #include <QByteArray>
@@ -9,11 +8,28 @@
 
 #include <json/value.h>
 
+#include <cstddef>
+#include <functional>
 #include <memory>
 
 class ReverizPackage;
 class ReverizPackageBlock;
 class ReverizRSA;
+
+namespace Reveriz {
+
+/** Takes the next piece of plain data; returns false to stop. */
+using Sink = std::function<bool(const char* data, std::size_t size)>;
+
+/** When the soundness of compressed plain data (it decodes, its checksum holds, it stays in its limit) is known. */
+enum class StreamCheck {
+    /** As it is inflated: a sink may have taken part of data that then fails. */
+    WhileWriting,
+    /** Before the sink sees any of it: the data is inflated once to check it and once more for the sink. */
+    BeforeWriting,
+};
+
+} // namespace Reveriz
 
 /**
  * A symmetric key with what it takes to use it: identifier, key bytes, cipher name ("aes-128-cbc", "bf-cbc"),
@@ -134,10 +150,8 @@ public:
      * StreamCheck::WhileWriting sink may have taken part of the data when this throws, with BeforeWriting it has
      * taken none. Returns false when sink stopped it.
      */
-    [[nodiscard]] bool decryptDataInPlace(char* data, qsizetype size,
-                                          const Reveriz::Internal::CompressedFormat::Sink& sink,
-                                          Reveriz::Internal::CompressedFormat::StreamCheck check =
-                                              Reveriz::Internal::CompressedFormat::StreamCheck::WhileWriting) const;
+    [[nodiscard]] bool decryptDataInPlace(char* data, qsizetype size, const Reveriz::Sink& sink,
+                                          Reveriz::StreamCheck check = Reveriz::StreamCheck::WhileWriting) const;
     /** keyLengthInBytes + 1. */
     quint64 minimumBytesForDecryption() const;
 

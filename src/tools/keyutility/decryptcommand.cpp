@@ -19,8 +19,6 @@
 #include <unistd.h>
 #include <vector>
 
-using namespace Reveriz::Internal;
-
 namespace KeyUtility {
 
 namespace {
@@ -172,7 +170,7 @@ private:
             const auto write = [&](const char* piece, std::size_t size) {
                 return m_standardOutput.write(index, piece, size);
             };
-            (void)logFile.decryptTo(*key, write, CompressedFormat::StreamCheck::BeforeWriting);
+            (void)logFile.decryptTo(*key, write, Reveriz::StreamCheck::BeforeWriting);
             return {};
         } catch (const FileWriteFailedException&) {
             return {QStringLiteral("Could not create outputfile: %1\n").arg(outputPath), true};
