@@ -2,8 +2,8 @@
 # The test command. Installs missing Debian packages first, then runs every check, goes on after a failed one,
 # prints each check's result and time, and exits non-zero if any failed:
 #   release   build with warnings as errors (each public header compiled on its own), unit tests, fuzz replays
-#   install   cmake --install into a temporary prefix; a consumer project built against it with find_package
-#             wraps and unwraps a key
+#   install   cmake --install into a temporary prefix: exactly the public headers, each compiling on its own; a
+#             consumer project built against it with find_package wraps and unwraps a key
 #   package   the .deb: control fields, content and dependencies, an apt-get install simulation; unpacked, its
 #             tools and man pages, and the consumer built against it with pkg-config
 #   man       the man pages render without warnings
@@ -84,12 +84,25 @@ install_and_consume() {
     local prefix="$scratch/prefix" consumer="$scratch/consumer" key="$REPO_ROOT/tests/data/keys/protocol-private.key"
     cmake --install "$release_dir" --prefix "$prefix" >/dev/null
 
-    # Every header under src/common/ is installed in the same layout.
-    local header missing=0
-    while IFS= read -r header; do
-        [ -f "$prefix/include/reveriz/${header#src/}" ] || { printf 'not installed: %s\n' "$header"; missing=1; }
-    done < <(cd "$REPO_ROOT" && find src/common -name '*.h')
-    [ "$missing" -eq 0 ]
+    # Exactly the public headers are installed, in the tree's layout, and each compiles on its own with the
+    # installed ones alone: none needs an internal header.
+    local public=(
+        common/encryption/cryptoinit.h common/encryption/encryptedlogfile.h common/encryption/opensslptr.h
+        common/encryption/reverizactor.h common/encryption/reverizkey.h common/encryption/reverizkeyidentifier.h
+        common/encryption/reverizpackage.h common/encryption/reverizpackageblock.h common/encryption/reverizrsa.h
+        common/exceptions/errorcodes.h common/exceptions/reverizexception.h common/fileutilities.h
+        common/karnlogger.h common/qkarnjsontrait.h common/stringconversion.h common/typechecks.h
+        common/uuidtools.h
+    ) header
+    diff -u <(printf '%s\n' "${public[@]}" | sort) \
+        <(cd "$prefix/include/reveriz" && find . -type f -printf '%P\n' | sort) \
+        || die "the installed headers are not the public ones"
+    for header in "${public[@]}"; do
+        # shellcheck disable=SC2046 # the flags are meant to be split into words
+        printf '#include "%s"\n' "$header" | c++ -std=c++17 -fsyntax-only -Wall -Wextra -Wpedantic -Werror -x c++ - \
+            -I"$prefix/include/reveriz" $(pkg-config --cflags Qt6Core jsoncpp libcrypto) \
+            || die "$header does not compile on its own"
+    done
 
     cmake -S "$REPO_ROOT/tests/consumer" -B "$consumer" -G Ninja --log-level=WARNING \
         -DCMAKE_BUILD_TYPE=Release -DCMAKE_PREFIX_PATH="$prefix" >/dev/null
