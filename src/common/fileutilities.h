@@ -1,6 +1,11 @@
 #ifndef REVERIZ_COMMON_FILEUTILITIES_H
 #define REVERIZ_COMMON_FILEUTILITIES_H
 
+/**
+ * @file
+ * FileUtilities, whole-file reads and writes, and PathTools, paths and file names.
+ */
+
 #include <QByteArray>
 #include <QString>
 #include <QStringList>
@@ -50,7 +55,7 @@ ReverizException jsonParseFailure(const QString& path, const QString& sourceFile
 
 } // namespace FileUtilities
 
-// Paths and file names. Nothing here throws.
+/** Paths and file names. Nothing here throws. */
 namespace PathTools {
 
 /**

@@ -1,6 +1,12 @@
 #ifndef REVERIZ_COMMON_ENCRYPTION_CRYPTOINIT_H
 #define REVERIZ_COMMON_ENCRYPTION_CRYPTOINIT_H
 
+/**
+ * @file
+ * Reveriz::Crypto::initialize, the library's start-up.
+ */
+
+/** The library's start-up. */
 namespace Reveriz::Crypto {
 
 /**

@@ -1,6 +1,11 @@
 #ifndef REVERIZ_COMMON_ENCRYPTION_ENCRYPTEDLOGFILE_H
 #define REVERIZ_COMMON_ENCRYPTION_ENCRYPTEDLOGFILE_H
 
+/**
+ * @file
+ * Reveriz::EncryptedLogFile: making, reading and decrypting encrypted log files.
+ */
+
 #include "common/encryption/reverizkey.h"
 
 #include <QByteArray>
@@ -81,8 +86,11 @@ public:
      */
     static LogFile read(const QByteArray& text, const QString& name);
 
+    ///@{
+    /** Takes other's file over; other may then only be destroyed or assigned to. */
     LogFile(LogFile&& other) noexcept;
     LogFile& operator=(LogFile&& other) noexcept;
+    ///@}
     LogFile(const LogFile&) = delete;
     LogFile& operator=(const LogFile&) = delete;
     ~LogFile();
@@ -106,8 +114,8 @@ public:
 
     /**
      * decryptTo into the file outputPath, which appears only complete: the plain log goes to a temporary file
-     * beside it (mode 0600, or the permission bits of the regular file it replaces; not synced: it can be made
-     * again) that replaces outputPath at the end. The output is checked before anything is decrypted. Throws
+     * beside it (mode 0600, or that of the caller's own regular file it replaces; not synced: it can be made again)
+     * that replaces outputPath at the end. The output is checked before anything is decrypted. Throws
      * FileWriteFailedException (idType "OutputFile", the path) when it cannot be written, and what decryptTo throws.
      */
     void decryptToFile(const ReverizKey& key, const QString& outputPath);

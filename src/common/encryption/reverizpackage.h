@@ -1,6 +1,11 @@
 #ifndef REVERIZ_COMMON_ENCRYPTION_REVERIZPACKAGE_H
 #define REVERIZ_COMMON_ENCRYPTION_REVERIZPACKAGE_H
 
+/**
+ * @file
+ * ReverizPackage, what block decryption needs to know of a package, and Reveriz::PackageInfo.
+ */
+
 #include <QString>
 
 #include <utility>
@@ -20,11 +25,14 @@ public:
     virtual QString identifier() const = 0;
 
 protected:
+    ///@{
+    /** For subclasses only: a package is used through references to this interface. */
     ReverizPackage() = default;
     ReverizPackage(const ReverizPackage&) = default;
     ReverizPackage(ReverizPackage&&) = default;
     ReverizPackage& operator=(const ReverizPackage&) = default;
     ReverizPackage& operator=(ReverizPackage&&) = default;
+    ///@}
 };
 
 namespace Reveriz {
@@ -33,6 +41,7 @@ namespace Reveriz {
 class PackageInfo final : public ReverizPackage
 {
 public:
+    /** A package of that format version and identifier. */
     PackageInfo(qint32 formatVersion, QString identifier)
         : m_formatVersion(formatVersion)
         , m_identifier(std::move(identifier))

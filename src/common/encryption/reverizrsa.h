@@ -1,6 +1,11 @@
 #ifndef REVERIZ_COMMON_ENCRYPTION_REVERIZRSA_H
 #define REVERIZ_COMMON_ENCRYPTION_REVERIZRSA_H
 
+/**
+ * @file
+ * ReverizRSA, an actor's RSA key pair: key files, envelopes and signatures.
+ */
+
 #include "opensslptr.h"
 #include "reverizactor.h"
 
@@ -109,10 +114,13 @@ public:
     /** True for an object with "signedby", "signature" and "data". */
     static bool isSigned(const Json::Value& value);
 
+    /** The actor the pair belongs to. */
     const ReverizActor& keyOwner() const { return m_owner; }
+    /** The public key's PEM text. */
     const QByteArray& publicKey() const { return m_publicKey; }
     /** The private key as stored: PEM, empty, or the protected form when requiresPassPhrase(). */
     const QByteArray& privateKey() const { return m_privateKey; }
+    /** True when the private key is stored in its pass-phrase-protected form. */
     bool requiresPassPhrase() const { return m_requiresPassPhrase; }
 
 private:
