@@ -7,6 +7,7 @@
 #   package   the .deb: control fields, content and dependencies, an apt-get install simulation; unpacked, its
 #             tools and man pages, and the consumer built against it with pkg-config
 #   man       the man pages render without warnings
+#   docs      Doxygen writes the API reference from the public headers without a warning
 #   sanitize  build and unit tests under AddressSanitizer and UndefinedBehaviorSanitizer
 #   lint      clang-format and clang-tidy (scripts/lint.sh)
 set -euo pipefail
@@ -136,7 +137,8 @@ package() {
         "usr/lib/$multiarch/cmake/Reveriz/ReverizConfig.cmake" \
         "usr/lib/$multiarch/cmake/Reveriz/ReverizConfigVersion.cmake" \
         "usr/lib/$multiarch/cmake/Reveriz/ReverizTargets.cmake" \
-        "usr/lib/$multiarch/pkgconfig/reveriz.pc"; do
+        "usr/lib/$multiarch/pkgconfig/reveriz.pc" \
+        usr/share/doc/reveriz/html/index.html usr/share/doc/reveriz/html/classReverizKey.html; do
         grep -q " \./$path\$" "$scratch/content" || die "the package lacks /$path"
     done
 
@@ -171,11 +173,18 @@ man_pages() {
     printf 'rendered without warnings: %s\n' "$(cd "$REPO_ROOT" && echo man/*.1)"
 }
 
+# The release build's API reference target; Doxygen's warnings fail it.
+docs() {
+    cmake --build "$release_dir" --target reveriz_docs
+    [ -f "$release_dir/docs/html/index.html" ] || die "no API reference in $release_dir/docs/html"
+}
+
 check release release
 summary[-1]+="  $(ctest_summary "$release_dir")"
 check_after release install install_and_consume
 check_after release package package
 check man man_pages
+check docs docs
 check sanitize sanitize
 summary[-1]+="  $(ctest_summary "$REPO_ROOT/build/test-sanitize")"
 check lint "$REPO_ROOT/scripts/lint.sh"
