@@ -55,7 +55,7 @@ configure_file(cmake/reveriz.pc.in "${PROJECT_BINARY_DIR}/reveriz.pc" @ONLY)
 install(FILES "${PROJECT_BINARY_DIR}/reveriz.pc" DESTINATION "${CMAKE_INSTALL_LIBDIR}/pkgconfig")
 
 if(TARGET reveriz_docs)
-    install(DIRECTORY "${PROJECT_BINARY_DIR}/docs/html" DESTINATION "${CMAKE_INSTALL_DOCDIR}")
+    install(DIRECTORY "${REVERIZ_DOCS_OUTPUT}/html" DESTINATION "${CMAKE_INSTALL_DOCDIR}")
 endif()
 
 if(REVERIZ_BUILD_TOOLS)
