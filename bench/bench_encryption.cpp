@@ -34,6 +34,8 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+using Reveriz::OsslPtr;
+
 namespace {
 
 constexpr qsizetype blockSize = 4 << 20;
@@ -201,7 +203,7 @@ void BM_DecryptBlock(benchmark::State& state)
 {
     const BlockFiles files(state.range(0) != 0);
     EncryptedBlock encrypted(files);
-    ReverizPackageInfo package(2, QStringLiteral("bench"));
+    Reveriz::PackageInfo package(2, QStringLiteral("bench"));
     for (auto _ : state)
         aesKey()->decryptBlock(&package, files.target, &encrypted.block);
     setBytes(state, blockSize);
@@ -397,7 +399,7 @@ int main(int argc, char** argv)
         (void)std::fputs("each case runs in a process of its own, which prints it to the console\n", stderr);
         return 2;
     }
-    Crypto::initialize();
+    Reveriz::Crypto::initialize();
     const bool listing = given("--benchmark_list_tests");
     benchmark::Initialize(&argc, argv);
     int failed = 0;

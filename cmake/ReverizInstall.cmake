@@ -1,6 +1,6 @@
-# Install rules: the tools, their man pages and keyutility's bash completion, the static library with its public headers, the CMake package
-# "Reveriz" with the imported target reveriz::common, and the pkg-config file reveriz.pc. Included by the
-# top-level CMakeLists.txt once all targets exist.
+# Install rules: the tools, their man pages and keyutility's bash completion, the static library with its public
+# headers, the CMake package "Reveriz" with the imported target reveriz::common, the pkg-config file reveriz.pc, and
+# the API reference when it is built. Included by the top-level CMakeLists.txt once all targets exist.
 
 include(GNUInstallDirs)
 include(CMakePackageConfigHelpers)
@@ -53,6 +53,10 @@ file(RELATIVE_PATH REVERIZ_PC_LIBDIR "${CMAKE_INSTALL_PREFIX}" "${CMAKE_INSTALL_
 file(RELATIVE_PATH REVERIZ_PC_INCLUDEDIR "${CMAKE_INSTALL_PREFIX}" "${CMAKE_INSTALL_FULL_INCLUDEDIR}/reveriz")
 configure_file(cmake/reveriz.pc.in "${PROJECT_BINARY_DIR}/reveriz.pc" @ONLY)
 install(FILES "${PROJECT_BINARY_DIR}/reveriz.pc" DESTINATION "${CMAKE_INSTALL_LIBDIR}/pkgconfig")
+
+if(TARGET reveriz_docs)
+    install(DIRECTORY "${REVERIZ_DOCS_OUTPUT}/html" DESTINATION "${CMAKE_INSTALL_DOCDIR}")
+endif()
 
 if(REVERIZ_BUILD_TOOLS)
     install(TARGETS keyutility encryptlog RUNTIME DESTINATION "${CMAKE_INSTALL_BINDIR}")

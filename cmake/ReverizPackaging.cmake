@@ -1,6 +1,7 @@
 # One Debian package, "reveriz", with everything cmake --install installs: the tools and their man pages, the
-# static library, its headers and its CMake and pkg-config files. Build it with `cpack` in a build directory
-# configured with -DCMAKE_INSTALL_PREFIX=/usr, so that the library lands in Debian's multiarch directory.
+# static library, its headers, its CMake and pkg-config files and its API reference. Build it with `cpack` in a
+# build directory configured with -DCMAKE_INSTALL_PREFIX=/usr, so that the library lands in Debian's multiarch
+# directory.
 
 if(NOT CMAKE_INSTALL_PREFIX STREQUAL "/usr")
     message(STATUS "Reveriz: the Debian package is meant to be built with -DCMAKE_INSTALL_PREFIX=/usr "
@@ -24,8 +25,8 @@ string(CONCAT CPACK_PACKAGE_DESCRIPTION
     "key pairs and decrypts, shows and re-wraps encrypted log files, and\n"
     "encryptlog, which writes them, with their manual pages and keyutility's bash\n"
     "completion; and the static library with its headers, its CMake package\n"
-    "(find_package(Reveriz), target reveriz::common) and its pkg-config file\n"
-    "(reveriz).")
+    "(find_package(Reveriz), target reveriz::common), its pkg-config file\n"
+    "(reveriz) and its API reference in HTML.")
 # Executables lose their symbols; the static library keeps them and loses its debugging information only.
 set(CPACK_STRIP_FILES ON)
 

@@ -20,6 +20,8 @@
 
 #include <cstdlib>
 
+using namespace Reveriz::Internal;
+
 namespace {
 
 constexpr size_t limit = size_t(8) << 20;
@@ -50,7 +52,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
         return 0;
     const ReverizKey& key = (data[0] & 1) ? FuzzSupport::blowfishKey() : FuzzSupport::aesKey();
     const bool plainSide = data[0] & 2;
-    ReverizPackageInfo package((data[0] >> 2) & 3, QStringLiteral("fuzzed-package"));
+    Reveriz::PackageInfo package((data[0] >> 2) & 3, QStringLiteral("fuzzed-package"));
     const QByteArray rest = FuzzSupport::bytes(data + 1, size - 1);
     const qsizetype lineEnd = rest.indexOf('\n');
     const QByteArray description = lineEnd < 0 ? rest : rest.left(lineEnd);

@@ -18,6 +18,8 @@
 #include <map>
 #include <string>
 
+using namespace Reveriz::Internal;
+
 namespace {
 
 std::shared_ptr<ReverizKey> unwrap(const Json::Value& wrapped)

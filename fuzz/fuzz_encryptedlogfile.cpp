@@ -1,18 +1,20 @@
 // The fast reader of encrypted log files against the permissive reader: wherever the fast one reads a text,
 // the reference reads it too and yields the same key and log data.
 
-#include "common/encryption/encryptedlogfile.h"
+#include "common/encryption/logfilereader.h"
 #include "common/jsontext.h"
 
 #include <cstdint>
 #include <cstdlib>
 #include <string>
 
+using namespace Reveriz::Internal;
+
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
 {
     const std::string text(reinterpret_cast<const char*>(data), size);
     std::string copy = text + '\0';
-    const std::optional<EncryptedLogFile::Parts> fast = EncryptedLogFile::scanInPlace(copy.data(), text.size());
+    const std::optional<LogFileReader::Parts> fast = LogFileReader::scanInPlace(copy.data(), text.size());
     if (!fast)
         return 0;
 
@@ -20,7 +22,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
     if (!JsonText::parsePermissive(text.data(), text.data() + text.size(), document))
         std::abort(); // read a text the reference refuses
     QByteArray storage;
-    const EncryptedLogFile::Parts reference = EncryptedLogFile::fromDocument(document, storage);
+    const LogFileReader::Parts reference = LogFileReader::fromDocument(document, storage);
     if (!(fast->key == reference.key) || fast->key.type() != reference.key.type())
         std::abort();
     const bool fastHasData = fast->logData != nullptr;

@@ -11,9 +11,11 @@
 #include <cstdint>
 #include <cstdlib>
 
+using namespace Reveriz::Internal;
+
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
 {
-    Crypto::initialize();
+    Reveriz::Crypto::initialize();
     Json::Value json;
     if (!JsonText::parsePermissive(reinterpret_cast<const char*>(data), reinterpret_cast<const char*>(data) + size,
                                    json))

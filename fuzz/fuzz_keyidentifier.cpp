@@ -8,6 +8,8 @@
 #include <cstdint>
 #include <cstdlib>
 
+using namespace Reveriz::Internal;
+
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
 {
     Json::Value json;

@@ -4,6 +4,7 @@
 
 #include "common/encryption/cryptoinit.h"
 #include "common/encryption/encryptedlogfile.h"
+#include "common/encryption/logfilereader.h"
 #include "common/encryption/reverizkey.h"
 #include "common/encryption/reverizrsa.h"
 #include "common/exceptions/reverizexception.h"
@@ -12,18 +13,19 @@
 
 #include <cstdint>
 #include <cstdlib>
-#include <cstring>
 #include <functional>
 #include <map>
 #include <memory>
 #include <string>
+
+using namespace Reveriz::Internal;
 
 namespace {
 
 const std::shared_ptr<ReverizRSA>& keyPair()
 {
     static const std::shared_ptr<ReverizRSA> pair = [] {
-        Crypto::initialize();
+        Reveriz::Crypto::initialize();
         Json::Value json;
         FileUtilities::readJsonValue(QStringLiteral(TEST_KEYS_DIR "/protocol-private.key"), json, false);
         return ReverizRSA::fromJson(json);
@@ -55,7 +57,8 @@ std::shared_ptr<ReverizKey> unwrapped(const Json::Value& wrapped)
     if (failures.count(text))
         throw std::runtime_error(failures[text]);
     try {
-        return keys[text] = ReverizKey::fromJson(keyPair()->decrypt(wrapped, EncryptedLogFile::MaximumKeyBlocks));
+        return keys[text] =
+                   ReverizKey::fromJson(keyPair()->decrypt(wrapped, Reveriz::EncryptedLogFile::MaximumKeyBlocks));
     } catch (const ReverizException& e) {
         failures[text] =
             std::string(typeid(e).name()) + ":" + e.errorMessage(ReverizException::FormatWithName).toStdString();
@@ -78,16 +81,14 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
         if (!JsonText::parsePermissive(text.data(), text.data() + text.size(), document))
             throw FileUtilities::jsonParseFailure(name, REVERIZ_HERE);
         QByteArray storage;
-        const EncryptedLogFile::Parts parts = EncryptedLogFile::fromDocument(document, storage);
+        const LogFileReader::Parts parts = LogFileReader::fromDocument(document, storage);
         const std::shared_ptr<ReverizKey> key = unwrapped(parts.key);
         return key->decryptData(QByteArray::fromBase64(storage)).toStdString();
     });
 
     const std::string fast = outcomeOf([&] {
-        LargeBuffer buffer(text.size() + 1);
-        std::memcpy(buffer.data(), text.data(), text.size());
-        EncryptedLogFile::LogFile file =
-            EncryptedLogFile::LogFile::read(std::move(buffer), name, [&] { return QByteArray::fromStdString(text); });
+        Reveriz::EncryptedLogFile::LogFile file =
+            Reveriz::EncryptedLogFile::LogFile::read(QByteArray::fromStdString(text), name);
         const std::shared_ptr<ReverizKey> key = unwrapped(file.wrappedKey());
         std::string plain;
         const bool finished = file.decryptTo(*key, [&](const char* piece, std::size_t n) {

@@ -10,6 +10,8 @@
 
 #include <cstdlib>
 
+using namespace Reveriz::Internal;
+
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
 {
     FuzzSupport::aesKey(); // loads the providers, for "bf-cbc"

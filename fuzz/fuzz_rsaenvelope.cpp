@@ -8,6 +8,8 @@
 
 #include <cstdlib>
 
+using namespace Reveriz::Internal;
+
 namespace {
 
 // The fixture pair's modulus, 4096 bits.

@@ -12,6 +12,8 @@
 
 #include <cstdlib>
 
+using namespace Reveriz::Internal;
+
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
 {
     const std::shared_ptr<ReverizRSA> pair = FuzzSupport::protocolPair();

@@ -14,6 +14,9 @@
 #include <cstdio>
 #include <cstdlib>
 
+using namespace Reveriz::Internal;
+using Reveriz::OsslPtr;
+
 namespace FuzzSupport {
 
 namespace {
@@ -27,7 +30,7 @@ namespace {
 void initialize()
 {
     static const bool initialized = [] {
-        Crypto::initialize();
+        Reveriz::Crypto::initialize();
         return true;
     }();
     (void)initialized;

@@ -10,12 +10,13 @@ REVERIZ_PACKAGES=(
     libgtest-dev libgmock-dev libbenchmark-dev
     python3
 )
-# What the test command needs besides: the lint, the Debian package and its dependencies, the man pages.
+# What the test command needs besides: the lint, the Debian package and its dependencies, the man pages, the docs.
 REVERIZ_CHECK_PACKAGES=(
     clang-format clang-tidy
     dpkg-dev file
     man-db groff-base
     pkg-config
+    doxygen
 )
 
 say() { printf '==> %s\n' "$*"; }

@@ -3,11 +3,13 @@
 # prints each check's result and time, and exits non-zero if any failed:
 #   release   build with warnings as errors (each public header compiled on its own, the benchmarks compiled),
 #             unit tests and the crash suite
-#   install   cmake --install into a temporary prefix; a consumer project built against it with find_package
-#             wraps and unwraps a key
-#   package   the .deb: control fields, content (the bash completion too) and dependencies, an apt-get install
-#             simulation; unpacked, its tools, man pages and completion, and the consumer built with pkg-config
+#   install   cmake --install into a temporary prefix: exactly the public headers, each compiling on its own; a
+#             consumer project built against it with find_package wraps and unwraps a key
+#   package   the .deb: control fields, content (the bash completion and the API reference too) and dependencies,
+#             an apt-get install simulation; unpacked, its tools, man pages and completion, and the consumer built
+#             with pkg-config
 #   man       the man pages render without warnings
+#   docs      Doxygen writes the API reference from the public headers without a warning
 #   sanitize  build, unit tests and fuzz corpus replays under AddressSanitizer and UndefinedBehaviorSanitizer
 #   threads   the threaded tests under ThreadSanitizer
 #   lint      clang-format and clang-tidy (scripts/lint.sh)
@@ -98,12 +100,25 @@ install_and_consume() {
     local prefix="$scratch/prefix" consumer="$scratch/consumer" key="$REPO_ROOT/tests/data/keys/protocol-private.key"
     cmake --install "$release_dir" --prefix "$prefix" >/dev/null
 
-    # Every header under src/common/ is installed in the same layout.
-    local header missing=0
-    while IFS= read -r header; do
-        [ -f "$prefix/include/reveriz/${header#src/}" ] || { printf 'not installed: %s\n' "$header"; missing=1; }
-    done < <(cd "$REPO_ROOT" && find src/common -name '*.h')
-    [ "$missing" -eq 0 ]
+    # Exactly the public headers are installed, in the tree's layout, and each compiles on its own with the
+    # installed ones alone: none needs an internal header.
+    local public=(
+        common/encryption/cryptoinit.h common/encryption/encryptedlogfile.h common/encryption/opensslptr.h
+        common/encryption/reverizactor.h common/encryption/reverizkey.h common/encryption/reverizkeyidentifier.h
+        common/encryption/reverizpackage.h common/encryption/reverizpackageblock.h common/encryption/reverizrsa.h
+        common/exceptions/errorcodes.h common/exceptions/reverizexception.h common/fileutilities.h
+        common/karnlogger.h common/qkarnjsontrait.h common/stringconversion.h common/typechecks.h
+        common/uuidtools.h
+    ) header
+    diff -u <(printf '%s\n' "${public[@]}" | sort) \
+        <(cd "$prefix/include/reveriz" && find . -type f -printf '%P\n' | sort) \
+        || die "the installed headers are not the public ones"
+    for header in "${public[@]}"; do
+        # shellcheck disable=SC2046 # the flags are meant to be split into words
+        printf '#include "%s"\n' "$header" | c++ -std=c++17 -fsyntax-only -Wall -Wextra -Wpedantic -Werror -x c++ - \
+            -I"$prefix/include/reveriz" $(pkg-config --cflags Qt6Core jsoncpp libcrypto) \
+            || die "$header does not compile on its own"
+    done
 
     cmake -S "$REPO_ROOT/tests/consumer" -B "$consumer" -G Ninja --log-level=WARNING \
         -DCMAKE_BUILD_TYPE=Release -DCMAKE_PREFIX_PATH="$prefix" >/dev/null
@@ -138,7 +153,8 @@ package() {
         "usr/lib/$multiarch/cmake/Reveriz/ReverizConfig.cmake" \
         "usr/lib/$multiarch/cmake/Reveriz/ReverizConfigVersion.cmake" \
         "usr/lib/$multiarch/cmake/Reveriz/ReverizTargets.cmake" \
-        "usr/lib/$multiarch/pkgconfig/reveriz.pc"; do
+        "usr/lib/$multiarch/pkgconfig/reveriz.pc" \
+        usr/share/doc/reveriz/html/index.html usr/share/doc/reveriz/html/classReverizKey.html; do
         grep -q " \./$path\$" "$scratch/content" || die "the package lacks /$path"
     done
 
@@ -174,11 +190,18 @@ man_pages() {
     printf 'rendered without warnings: %s\n' "$(cd "$REPO_ROOT" && echo man/*.1)"
 }
 
+# The release build's API reference target; Doxygen's warnings fail it.
+docs() {
+    cmake --build "$release_dir" --target reveriz_docs
+    [ -f "$release_dir/docs/html/index.html" ] || die "no API reference in $release_dir/docs/html"
+}
+
 check release release
 summary[-1]+="  $(ctest_summary "$release_dir")"
 check_after release install install_and_consume
 check_after release package package
 check man man_pages
+check docs docs
 check sanitize sanitize
 summary[-1]+="  $(ctest_summary "$REPO_ROOT/build/test-sanitize")"
 check threads threads

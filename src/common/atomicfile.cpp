@@ -20,6 +20,8 @@
 #include <utility>
 #include <vector>
 
+namespace Reveriz::Internal {
+
 namespace {
 
 QString systemError(int error)
@@ -116,7 +118,10 @@ void removeRegisteredPaths()
     }
 }
 
-extern "C" void removeTemporaryFilesAndDie(int signal)
+// A signal handler has C linkage; static keeps its name out of the library's symbols, where the anonymous namespace
+// does not for a C name.
+extern "C" {
+static void removeTemporaryFilesAndDie(int signal)
 {
     terminating.store(true);
     removeRegisteredPaths();
@@ -129,6 +134,7 @@ extern "C" void removeTemporaryFilesAndDie(int signal)
     // SA_RESETHAND restored the default action; the signal is delivered again once this handler returns.
     (void)::raise(signal);
 }
+} // extern "C"
 
 // Blocks the cleanup signals on this thread while it lives, so that a file is never created unregistered.
 class SignalBlock
@@ -378,3 +384,5 @@ DirectoryLock::~DirectoryLock()
     if (m_fd >= 0)
         closeDescriptor(m_fd); // closing the last descriptor releases the lock
 }
+
+} // namespace Reveriz::Internal

@@ -7,6 +7,8 @@
 #include <cstddef>
 #include <sys/types.h>
 
+namespace Reveriz::Internal {
+
 /**
  * Replaces a file in one step: the content goes to a new temporary file beside the target (mode 0600 until the
  * end), is synced, gets its final mode and is renamed over the target; then the directory is synced. Readers see
@@ -105,5 +107,7 @@ private:
     int m_fd = -1;
     QString m_errorString;
 };
+
+} // namespace Reveriz::Internal
 
 #endif

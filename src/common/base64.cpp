@@ -3,7 +3,7 @@
 #include <array>
 #include <cstdint>
 
-namespace Base64 {
+namespace Reveriz::Internal::Base64 {
 
 namespace {
 
@@ -108,4 +108,4 @@ std::size_t decodedSize(const char* text, std::size_t size)
     return characters / 4 * 3 + characters % 4 * 6 / 8;
 }
 
-} // namespace Base64
+} // namespace Reveriz::Internal::Base64

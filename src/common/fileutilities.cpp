@@ -4,6 +4,7 @@
 #include "common/exceptions/errorcodes.h"
 #include "common/exceptions/reverizexception.h"
 #include "common/jsontext.h"
+#include "common/largebuffer.h"
 
 #include <QCoreApplication>
 #include <QFile>
@@ -17,6 +18,8 @@
 #include <sys/stat.h>
 #include <system_error>
 #include <unistd.h>
+
+using namespace Reveriz::Internal;
 
 namespace {
 
@@ -227,20 +230,6 @@ void readByteArray(const QString& path, QByteArray& data, bool recoverTempReplac
     data = std::move(read);
 }
 
-LargeBuffer readLargeFile(const QString& path, bool recoverTempReplace, qint64 maximumSize)
-{
-    InputFile file(path, recoverTempReplace, maximumSize);
-    if (file.size() == 0) {
-        const QByteArray data = file.readToEnd();
-        LargeBuffer buffer(static_cast<std::size_t>(data.size()) + 1);
-        std::copy(data.cbegin(), data.cend(), buffer.data());
-        return buffer;
-    }
-    LargeBuffer buffer(static_cast<std::size_t>(file.size()) + 1);
-    file.readExactly(buffer.data());
-    return buffer;
-}
-
 void readJsonValue(const QString& path, Json::Value& value, bool recoverTempReplace, qint64 maximumSize)
 {
     QByteArray text;
@@ -255,6 +244,25 @@ ReverizException jsonParseFailure(const QString& path, const QString& sourceFile
 }
 
 } // namespace FileUtilities
+
+// Internal, for the log files' fast reader; it shares the checks of the readers above.
+namespace Reveriz::Internal {
+
+LargeBuffer readLargeFile(const QString& path, bool recoverTempReplace, qint64 maximumSize)
+{
+    InputFile file(path, recoverTempReplace, maximumSize);
+    if (file.size() == 0) {
+        const QByteArray data = file.readToEnd();
+        LargeBuffer buffer(static_cast<std::size_t>(data.size()) + 1);
+        std::copy(data.cbegin(), data.cend(), buffer.data());
+        return buffer;
+    }
+    LargeBuffer buffer(static_cast<std::size_t>(file.size()) + 1);
+    file.readExactly(buffer.data());
+    return buffer;
+}
+
+} // namespace Reveriz::Internal
 
 namespace PathTools {
 

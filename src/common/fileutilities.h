@@ -1,9 +1,10 @@
 #ifndef REVERIZ_COMMON_FILEUTILITIES_H
 #define REVERIZ_COMMON_FILEUTILITIES_H
 
-#include "common/largebuffer.h"
-
-class ReverizException;
+/**
+ * @file
+ * FileUtilities, whole-file reads and writes, and PathTools, paths and file names.
+ */
 
 #include <QByteArray>
 #include <QString>
@@ -12,6 +13,8 @@ class ReverizException;
 #include <json/value.h>
 
 #include <limits>
+
+class ReverizException;
 
 /**
  * Whole-file reads and writes of byte arrays and JSON documents. Every failure throws a ReverizException named
@@ -44,12 +47,6 @@ inline constexpr qint64 AnySize = std::numeric_limits<qint64>::max();
  */
 void readByteArray(const QString& path, QByteArray& data, bool recoverTempReplace, qint64 maximumSize = AnySize);
 
-/**
- * Reads path like readByteArray, with the same checks and failures, into a large buffer that the caller may
- * change in place: the file's bytes followed by one zero byte (the buffer's size is the file's size + 1).
- */
-LargeBuffer readLargeFile(const QString& path, bool recoverTempReplace, qint64 maximumSize);
-
 /** Reads path like readByteArray and parses it permissively (comments, any root value); 4006 if not JSON. */
 void readJsonValue(const QString& path, Json::Value& value, bool recoverTempReplace, qint64 maximumSize = AnySize);
 
@@ -58,7 +55,7 @@ ReverizException jsonParseFailure(const QString& path, const QString& sourceFile
 
 } // namespace FileUtilities
 
-// Paths and file names. Nothing here throws.
+/** Paths and file names. Nothing here throws. */
 namespace PathTools {
 
 /**

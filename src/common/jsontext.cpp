@@ -5,7 +5,7 @@
 
 #include <memory>
 
-namespace JsonText {
+namespace Reveriz::Internal::JsonText {
 
 std::string compact(const Json::Value& value)
 {
@@ -66,4 +66,4 @@ bool parseStrict(const QByteArray& text, Json::Value& root)
     return parseStrict(text.constData(), text.constData() + text.size(), root);
 }
 
-} // namespace JsonText
+} // namespace Reveriz::Internal::JsonText

@@ -8,7 +8,7 @@
 #include <string>
 
 // The two text forms of JSON documents and the two ways of reading them.
-namespace JsonText {
+namespace Reveriz::Internal::JsonText {
 
 /** Compact text: one line, members in ascending name order, one final line feed. What is encrypted, signed
  *  and written by the file utilities. */
@@ -32,6 +32,6 @@ std::string styled(const Json::Value& value);
 [[nodiscard]] bool parseStrict(const char* begin, const char* end, Json::Value& root);
 [[nodiscard]] bool parseStrict(const QByteArray& text, Json::Value& root);
 
-} // namespace JsonText
+} // namespace Reveriz::Internal::JsonText
 
 #endif

@@ -1,6 +1,11 @@
 #ifndef REVERIZ_COMMON_KARNLOGGER_H
 #define REVERIZ_COMMON_KARNLOGGER_H
 
+/**
+ * @file
+ * The process-wide logger and its entry points: KARN_LOG, karn_logger, check_for_level and initialize_logging.
+ */
+
 #include <QString>
 
 #include <atomic>
@@ -19,6 +24,7 @@
 class KarnLogger
 {
 public:
+    /** Record levels, from the fewest records to the most; a logger writes the records up to its level. */
     enum LogLevel { Error = 2, Info = 3, Debug = 4, Ultra = 5 };
 
     KarnLogger(const KarnLogger&) = delete;
@@ -31,8 +37,11 @@ public:
 
     /** Opens path for appending; only the first call of a logger's life has an effect, even if it fails. */
     void setLogFile(const char* path);
+    /** Writes the records of level and below from now on (Error at first). */
     void setLogLevel(LogLevel level);
+    /** The level set last. */
     LogLevel getLogLevel() const { return m_level.load(std::memory_order_relaxed); }
+    /** Whether records are also written to standard error (not at first). */
     void setEchoToStderr(bool echo) { m_echoToStderr.store(echo, std::memory_order_relaxed); }
 
     /** Takes the mutex; a failure surfaces as std::system_error. */
@@ -42,6 +51,7 @@ public:
     /** Writes a line break to every active output and flushes it. */
     void flush();
 
+    /** Writes value to every active output, as std::ostream writes it; callers hold the mutex. */
     template<typename T> KarnLogger& operator<<(const T& value)
     {
         if (m_fileOpen)
@@ -68,7 +78,9 @@ private:
 class LogHeader
 {
 public:
+    /** The header of a record written at file and line in function; takes the time now. */
     LogHeader(const char* file, int line, const char* function);
+    /** The header's line, with its line feed. */
     std::string get() const { return m_text; }
 
 private:
@@ -84,14 +96,17 @@ public:
     ScopedKarnLogger(const ScopedKarnLogger&) = delete;
     ScopedKarnLogger& operator=(const ScopedKarnLogger&) = delete;
 
+    /** Writes value to the record, as std::ostream writes it. */
     template<typename T> ScopedKarnLogger& operator<<(const T& value)
     {
         *KarnLogger::getInstance() << value;
         return *this;
     }
+    /** Writes the header's line. */
     ScopedKarnLogger& operator<<(const LogHeader& header);
     /** Latin-1; characters outside it become "?". */
     ScopedKarnLogger& operator<<(const QString& text);
+    /** Writes the bytes of text as they are. */
     ScopedKarnLogger& operator<<(const std::string& text);
 };
 

@@ -4,6 +4,8 @@
 #include <sys/mman.h>
 #include <utility>
 
+namespace Reveriz::Internal {
+
 namespace {
 
 constexpr std::size_t hugePageSize = std::size_t(2) << 20;
@@ -56,3 +58,5 @@ void LargeBuffer::release() noexcept
     m_size = 0;
     m_mapped = 0;
 }
+
+} // namespace Reveriz::Internal

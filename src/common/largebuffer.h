@@ -1,7 +1,11 @@
 #ifndef REVERIZ_COMMON_LARGEBUFFER_H
 #define REVERIZ_COMMON_LARGEBUFFER_H
 
+#include <QString>
+
 #include <cstddef>
+
+namespace Reveriz::Internal {
 
 /**
  * A private, zero-filled memory area for inputs of many megabytes, backed by huge pages where the system offers
@@ -30,5 +34,13 @@ private:
     std::size_t m_size = 0;
     std::size_t m_mapped = 0;
 };
+
+/**
+ * Reads path like FileUtilities::readByteArray, with the same checks and failures, into a large buffer that the
+ * caller may change in place: the file's bytes followed by one zero byte (the buffer's size is the file's size + 1).
+ */
+LargeBuffer readLargeFile(const QString& path, bool recoverTempReplace, qint64 maximumSize);
+
+} // namespace Reveriz::Internal
 
 #endif

@@ -1,6 +1,11 @@
 #ifndef REVERIZ_COMMON_QKARNJSONTRAIT_H
 #define REVERIZ_COMMON_QKARNJSONTRAIT_H
 
+/**
+ * @file
+ * The JSON forms of Qt and integer values.
+ */
+
 #include <QByteArray>
 #include <QDate>
 #include <QDateTime>
@@ -19,11 +24,15 @@
  */
 template<typename T> struct QkarnJsonTrait;
 
+/** Declares the trait of one type; undefined again at the end of this header. */
 // NOLINTBEGIN(bugprone-macro-parentheses): the argument is a type
 #define REVERIZ_DECLARE_JSON_TRAIT(Type)                                                                               \
+    /** The JSON form of Type. */                                                                                      \
     template<> struct QkarnJsonTrait<Type>                                                                             \
     {                                                                                                                  \
+        /** Replaces target with the JSON form of value. */                                                            \
         static void toJson(Json::Value& target, const Type& value);                                                    \
+        /** Replaces value with what source holds, as the trait reads it. */                                           \
         static void fromJson(const Json::Value& source, Type& value);                                                  \
     };
 // NOLINTEND(bugprone-macro-parentheses)

@@ -1,11 +1,16 @@
 #ifndef REVERIZ_COMMON_STRINGCONVERSION_H
 #define REVERIZ_COMMON_STRINGCONVERSION_H
 
+/**
+ * @file
+ * StringConversion, text between QString, std::string and the command line.
+ */
+
 #include <QString>
 
 #include <string>
 
-// Text crosses into and out of the JSON library as UTF-8 std::string.
+/** Text crosses into and out of the JSON library as UTF-8 std::string. */
 namespace StringConversion {
 
 /** Decodes the UTF-8 bytes of s up to, not including, the first zero byte. */

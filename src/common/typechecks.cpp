@@ -2,8 +2,8 @@
 
 #include "wholetextmatch.h"
 
-using WholeTextMatch::expression;
-using WholeTextMatch::matches;
+using Reveriz::Internal::WholeTextMatch::expression;
+using Reveriz::Internal::WholeTextMatch::matches;
 
 namespace TypeChecks {
 

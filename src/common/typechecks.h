@@ -1,9 +1,14 @@
 #ifndef REVERIZ_COMMON_TYPECHECKS_H
 #define REVERIZ_COMMON_TYPECHECKS_H
 
+/**
+ * @file
+ * TypeChecks, the format checks of texts.
+ */
+
 #include <QString>
 
-// Whole-text, case-sensitive format checks. None of them throws.
+/** Whole-text, case-sensitive format checks. None of them throws. */
 namespace TypeChecks {
 
 /** True for exactly 40 lower-case hexadecimal digits. */

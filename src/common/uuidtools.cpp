@@ -4,6 +4,8 @@
 
 #include <QUuid>
 
+using namespace Reveriz::Internal;
+
 namespace UuidTools {
 
 QString createUuid()

@@ -1,8 +1,14 @@
 #ifndef REVERIZ_COMMON_UUIDTOOLS_H
 #define REVERIZ_COMMON_UUIDTOOLS_H
 
+/**
+ * @file
+ * UuidTools, making and checking UUIDs.
+ */
+
 #include <QString>
 
+/** New UUIDs and the check of actor identifiers. */
 namespace UuidTools {
 
 /** A new random UUID: 36 lower-case characters in the 8-4-4-4-12 form, without braces. */

@@ -5,7 +5,7 @@
 #include <QString>
 
 // Exact-match helpers for the format checks: the whole text must match, case-sensitively.
-namespace WholeTextMatch {
+namespace Reveriz::Internal::WholeTextMatch {
 
 /** A compiled expression that matches only the whole text. Compiled up front so shared instances are only read. */
 inline QRegularExpression expression(const QString& pattern)
@@ -20,6 +20,6 @@ inline bool matches(const QRegularExpression& expression, const QString& text)
     return expression.match(text).hasMatch();
 }
 
-} // namespace WholeTextMatch
+} // namespace Reveriz::Internal::WholeTextMatch
 
 #endif

@@ -5,7 +5,7 @@
 #include <limits>
 #include <memory>
 
-namespace ZlibDeflate {
+namespace Reveriz::Internal::ZlibDeflate {
 
 namespace {
 
@@ -45,4 +45,4 @@ std::size_t compress(const char* data, std::size_t size, char* out)
     return stream.total_out;
 }
 
-} // namespace ZlibDeflate
+} // namespace Reveriz::Internal::ZlibDeflate

@@ -4,7 +4,7 @@
 #include <cstddef>
 
 // Fast zlib streams (RFC 1950) for data that is compressed once and read by any zlib.
-namespace ZlibDeflate {
+namespace Reveriz::Internal::ZlibDeflate {
 
 /** Room for the stream of size input bytes, whatever they are. */
 std::size_t bound(std::size_t size);
@@ -16,6 +16,6 @@ std::size_t bound(std::size_t size);
  */
 std::size_t compress(const char* data, std::size_t size, char* out);
 
-} // namespace ZlibDeflate
+} // namespace Reveriz::Internal::ZlibDeflate
 
 #endif

@@ -7,6 +7,8 @@
 #include <limits>
 #include <new>
 
+namespace Reveriz::Internal {
+
 // ISA-L decodes deflate at about twice zlib's speed and checks the zlib wrapper itself.
 struct ZlibInflater::Stream
 {
@@ -94,3 +96,5 @@ WholeInflation inflateWhole(const char* data, std::size_t size, char* out, std::
     }
     return {Result::Corrupt, 0};
 }
+
+} // namespace Reveriz::Internal

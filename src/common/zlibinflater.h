@@ -4,6 +4,8 @@
 #include <cstddef>
 #include <memory>
 
+namespace Reveriz::Internal {
+
 /**
  * Inflates a zlib stream (RFC 1950: header, deflate data, Adler-32 of the output) piece by piece into buffers of
  * the caller's choice, so any amount of output goes through a fixed amount of memory. It accepts the streams
@@ -42,5 +44,7 @@ struct WholeInflation
     std::size_t size;
 };
 WholeInflation inflateWhole(const char* data, std::size_t size, char* out, std::size_t capacity);
+
+} // namespace Reveriz::Internal
 
 #endif

@@ -12,6 +12,8 @@
 #include <functional>
 #include <unistd.h>
 
+using namespace Reveriz::Internal;
+
 namespace {
 
 using namespace FileProbes;

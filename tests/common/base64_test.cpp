@@ -5,6 +5,8 @@
 
 #include <gtest/gtest.h>
 
+using namespace Reveriz::Internal;
+
 namespace {
 
 QByteArray decoded(const QByteArray& text)

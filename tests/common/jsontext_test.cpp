@@ -4,6 +4,8 @@
 
 #include <string>
 
+using namespace Reveriz::Internal;
+
 namespace {
 
 Json::Value keyFileLike()

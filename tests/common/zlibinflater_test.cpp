@@ -9,6 +9,8 @@
 #include <optional>
 #include <zlib.h>
 
+using namespace Reveriz::Internal;
+
 namespace {
 
 std::optional<QByteArray> inflaterRead(const QByteArray& stream, std::size_t pieceSize)

@@ -15,7 +15,7 @@ int main(int argc, char* argv[])
         return 2;
     }
     try {
-        Crypto::initialize();
+        Reveriz::Crypto::initialize();
         Json::Value keyFile;
         FileUtilities::readJsonValue(QFile::decodeName(argv[1]), keyFile, false);
         const std::shared_ptr<ReverizRSA> pair = ReverizRSA::fromJson(keyFile);

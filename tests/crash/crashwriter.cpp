@@ -19,6 +19,8 @@
 #include <cstdio>
 #include <cstring>
 
+using namespace Reveriz::Internal;
+
 namespace {
 
 std::shared_ptr<ReverizRSA> fixturePair(const char* name)
@@ -70,7 +72,7 @@ int main(int argc, char* argv[])
         (void)std::fprintf(stderr, "usage: %s replace PATH | create DIRECTORY\n", argv[0]);
         return 2;
     }
-    Crypto::initialize();
+    Reveriz::Crypto::initialize();
     const QString target = QFile::decodeName(argv[2]);
     if (std::strcmp(argv[1], "replace") == 0)
         replaceForEver(target);

@@ -34,6 +34,9 @@
 #include <unistd.h>
 #include <vector>
 
+using namespace Reveriz::Internal;
+using Reveriz::OsslPtr;
+
 namespace {
 
 const QString keyUtility = QStringLiteral(KEYUTILITY_PATH);
@@ -546,9 +549,9 @@ const std::vector<Row>& rows()
          },
          1, failed + "file too large: key (more than 1048576 bytes)\n"},
         {"log_file_larger_than_any_log",
-         [](const Scene& s) { s.sparse("log.json", EncryptedLogFile::MaximumFileSize + 1); }, 1,
-         failed + "file too large: log.json (more than " + QByteArray::number(EncryptedLogFile::MaximumFileSize)
-             + " bytes)\n"},
+         [](const Scene& s) { s.sparse("log.json", Reveriz::EncryptedLogFile::MaximumFileSize + 1); }, 1,
+         failed + "file too large: log.json (more than "
+             + QByteArray::number(Reveriz::EncryptedLogFile::MaximumFileSize) + " bytes)\n"},
         {"log_file_of_70000_numbers",
          [](const Scene& s) {
              s.put("log.json", "{\"x\":[" + QByteArray(qsizetype(70000) * 2, ',').replace(",,", "1,") + "1]}");
@@ -650,9 +653,9 @@ const std::vector<Row>& rows()
         {"show_a_fifo", [](const Scene& s) { s.fifo("log.json"); }, 1,
          "Could not show file log.json: FileUtilities: not a regular file: log.json\n", showLog},
         {"show_a_log_file_larger_than_any_log",
-         [](const Scene& s) { s.sparse("log.json", EncryptedLogFile::MaximumFileSize + 1); }, 1,
+         [](const Scene& s) { s.sparse("log.json", Reveriz::EncryptedLogFile::MaximumFileSize + 1); }, 1,
          "Could not show file log.json: FileUtilities: file too large: log.json (more than "
-             + QByteArray::number(EncryptedLogFile::MaximumFileSize) + " bytes)\n",
+             + QByteArray::number(Reveriz::EncryptedLogFile::MaximumFileSize) + " bytes)\n",
          showLog},
         {"show_a_key_file_in_an_array",
          [](const Scene& s) { s.put("log.json", "[" + TestKeys::read(QStringLiteral("protocol-public.key")) + "]"); },

@@ -23,6 +23,8 @@
 #include <cstdio>
 #include <exception>
 
+using namespace Reveriz::Internal;
+
 namespace {
 
 constexpr qint64 blockSourceSize = 4194304;
@@ -60,7 +62,7 @@ int main(int argc, char* argv[])
     const QString source = QFile::decodeName(argv[3]);
     const QString directory = QFile::decodeName(argv[4]);
     try {
-        Crypto::initialize();
+        Reveriz::Crypto::initialize();
         Json::Value keyDocument;
         FileUtilities::readJsonValue(keyFile, keyDocument, false);
         const std::shared_ptr<ReverizRSA> pair = ReverizRSA::fromJson(keyDocument);

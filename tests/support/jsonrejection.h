@@ -12,7 +12,7 @@
 inline Json::Value parseJson(const std::string& text)
 {
     Json::Value value;
-    EXPECT_TRUE(JsonText::parsePermissive(QByteArray::fromStdString(text), value)) << text;
+    EXPECT_TRUE(Reveriz::Internal::JsonText::parsePermissive(QByteArray::fromStdString(text), value)) << text;
     return value;
 }
 

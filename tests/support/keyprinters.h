@@ -10,12 +10,12 @@
 // GoogleTest printers for symmetric keys and their identifiers: their compact JSON form.
 inline void PrintTo(const ReverizKeyIdentifier& identifier, std::ostream* os)
 {
-    *os << JsonText::compact(identifier.toJson());
+    *os << Reveriz::Internal::JsonText::compact(identifier.toJson());
 }
 
 inline void PrintTo(const ReverizKey& key, std::ostream* os)
 {
-    *os << JsonText::compact(key.toJson());
+    *os << Reveriz::Internal::JsonText::compact(key.toJson());
 }
 
 #endif

@@ -11,6 +11,8 @@
 #include <string>
 #include <zlib.h>
 
+using Reveriz::OsslPtr;
+
 namespace Reference {
 
 namespace {

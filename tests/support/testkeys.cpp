@@ -13,6 +13,9 @@
 #include <ostream>
 #include <stdexcept>
 
+using namespace Reveriz::Internal;
+using Reveriz::OsslPtr;
+
 namespace TestKeys {
 
 namespace {

@@ -25,7 +25,7 @@ const ReverizRSA& protocolPair();
 const ReverizRSA& userPair();
 
 /** Decodes a PKCS #1 PEM text ("RSA PRIVATE KEY" or "RSA PUBLIC KEY") with OpenSSL; null if it does not parse. */
-OsslPtr<EVP_PKEY> decodePem(const QByteArray& pem);
+Reveriz::OsslPtr<EVP_PKEY> decodePem(const QByteArray& pem);
 /**
  * The "RSA PUBLIC KEY" PEM text of a public key with the modulus of key and the exponent exponentHex (hexadecimal):
  * keys that no generator makes, such as an exponent of 1. Fails the test when OpenSSL cannot make it.

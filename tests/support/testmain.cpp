@@ -9,6 +9,6 @@ int main(int argc, char** argv)
     ::testing::InitGoogleTest(&argc, argv);
     // Installing a translation catalogue needs an application object.
     QCoreApplication application(argc, argv);
-    Crypto::initialize();
+    Reveriz::Crypto::initialize();
     return RUN_ALL_TESTS();
 }

@@ -12,7 +12,7 @@
 #include <memory>
 #include <stdexcept>
 
-namespace CompressedFormat {
+namespace Reveriz::Internal::CompressedFormat {
 
 namespace {
 
@@ -139,4 +139,4 @@ bool uncompressTo(QByteArrayView compressed, quint64 limitMiB, const Sink& sink,
     return true;
 }
 
-} // namespace CompressedFormat
+} // namespace Reveriz::Internal::CompressedFormat

@@ -1,16 +1,15 @@
 #ifndef REVERIZ_COMMON_ENCRYPTION_COMPRESSEDFORMAT_H
 #define REVERIZ_COMMON_ENCRYPTION_COMPRESSEDFORMAT_H
 
+#include "common/encryption/reverizkey.h"
+
 #include <QByteArray>
 #include <QByteArrayView>
-
-#include <cstddef>
-#include <functional>
 
 // qCompress's format (a 4-byte big-endian length, then a zlib stream), written and read for ReverizKey's data and
 // block encryption. Streams are written by ZlibDeflate and inflated by ZlibInflater, which reads what zlib reads.
 // Internal to the encryption layer; failures throw DecryptionFailedException reported by "ReverizKey".
-namespace CompressedFormat {
+namespace Reveriz::Internal::CompressedFormat {
 
 /**
  * The format of data: its length as 4 bytes big-endian, then its zlib stream, compressed at the fastest level.
@@ -37,17 +36,6 @@ void dataUncompressSanityCheck(QByteArrayView compressed, quint64 limitMiB);
  */
 [[nodiscard]] qsizetype uncompressInto(QByteArrayView compressed, quint64 limitMiB, QByteArray& buffer);
 
-/** Takes the next piece of uncompressed data; returns false to stop. */
-using Sink = std::function<bool(const char* data, std::size_t size)>;
-
-/** When a stream's soundness (it decodes, its checksum holds, it stays within its limit) is known. */
-enum class StreamCheck {
-    /** As it is inflated: a sink may have taken part of a stream that then fails. */
-    WhileWriting,
-    /** Before sink sees any of it: the stream is inflated once to check it and once more for sink. */
-    BeforeWriting,
-};
-
 /**
  * Inflates checked data like uncompress, with the same failures, but hands the output to sink in pieces of a
  * fixed buffer instead of holding all of it. Returns false when sink stopped it. With StreamCheck::WhileWriting
@@ -56,6 +44,6 @@ enum class StreamCheck {
 [[nodiscard]] bool uncompressTo(QByteArrayView compressed, quint64 limitMiB, const Sink& sink,
                                 StreamCheck check = StreamCheck::WhileWriting);
 
-} // namespace CompressedFormat
+} // namespace Reveriz::Internal::CompressedFormat
 
 #endif

@@ -7,7 +7,7 @@
 #include <stdexcept>
 #include <string>
 
-namespace Crypto {
+namespace Reveriz::Crypto {
 
 namespace {
 
@@ -37,4 +37,4 @@ void initialize()
     static const Providers providers;
 }
 
-} // namespace Crypto
+} // namespace Reveriz::Crypto

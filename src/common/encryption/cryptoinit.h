@@ -1,7 +1,13 @@
 #ifndef REVERIZ_COMMON_ENCRYPTION_CRYPTOINIT_H
 #define REVERIZ_COMMON_ENCRYPTION_CRYPTOINIT_H
 
-namespace Crypto {
+/**
+ * @file
+ * Reveriz::Crypto::initialize, the library's start-up.
+ */
+
+/** The library's start-up. */
+namespace Reveriz::Crypto {
 
 /**
  * Makes OpenSSL's default and legacy providers available ("bf-cbc" lives in the legacy one). Call once at
@@ -10,6 +16,6 @@ namespace Crypto {
  */
 void initialize();
 
-} // namespace Crypto
+} // namespace Reveriz::Crypto
 
 #endif

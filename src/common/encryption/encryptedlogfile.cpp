@@ -3,15 +3,19 @@
 #include "common/atomicfile.h"
 #include "common/base64.h"
 #include "common/encryption/encryptionnames.h"
+#include "common/encryption/logfilereader.h"
 #include "common/encryption/reverizkey.h"
 #include "common/encryption/reverizrsa.h"
 #include "common/exceptions/reverizexception.h"
 #include "common/fileutilities.h"
 #include "common/jsontext.h"
+#include "common/largebuffer.h"
 
 #include <QFileInfo>
 
 #include <cstring>
+#include <functional>
+#include <optional>
 #include <stdexcept>
 #include <string>
 #include <string_view>
@@ -25,7 +29,10 @@
 #endif
 #include <rapidjson/reader.h>
 
-namespace EncryptedLogFile {
+using namespace Reveriz::Internal;
+using namespace Reveriz::Internal::LogFileReader;
+
+namespace Reveriz::Internal::LogFileReader {
 
 namespace {
 
@@ -302,6 +309,10 @@ std::optional<Parts> scanInPlace(char* text, std::size_t size)
     return std::move(handler.parts);
 }
 
+} // namespace Reveriz::Internal::LogFileReader
+
+namespace Reveriz::EncryptedLogFile {
+
 QByteArray make(const std::shared_ptr<ReverizRSA>& pair, const QByteArray& plain)
 {
     if (!pair)
@@ -317,16 +328,53 @@ QByteArray make(const std::shared_ptr<ReverizRSA>& pair, const QByteArray& plain
     return QByteArray::fromStdString(JsonText::compact(document));
 }
 
+struct LogFile::Impl
+{
+    /**
+     * Reads a log file whose text (and a zero byte after it) is in text; readAgain returns the text once more
+     * when the permissive reader is needed. name names it in messages.
+     */
+    static LogFile read(LargeBuffer text, const QString& name, const std::function<QByteArray()>& readAgain);
+
+    void checkLogDataUnused(const char* function) const;
+
+    Parts m_parts;
+    LargeBuffer m_text; // the file's text, read by the fast reader
+    QByteArray m_declined; // a copy of the log data, when the permissive reader had to read the file
+    // The text of "logData" between its quotes as the file holds it: where it has no escape, the log data itself
+    // (reading changed nothing); else a copy, or for the fast reader a view of m_written, the file's text as it
+    // was before reading in place.
+    QByteArray m_logDataText;
+    QByteArray m_written;
+    bool m_logDataUsed = false;
+};
+
+LogFile::LogFile()
+    : m_impl(std::make_unique<Impl>())
+{
+}
+
+LogFile::LogFile(LogFile&& other) noexcept = default;
+LogFile& LogFile::operator=(LogFile&& other) noexcept = default;
+LogFile::~LogFile() = default;
+
 LogFile LogFile::open(const QString& path)
 {
-    return read(FileUtilities::readLargeFile(path, true, MaximumFileSize), path, [&path] {
+    return Impl::read(readLargeFile(path, true, MaximumFileSize), path, [&path] {
         QByteArray text;
         FileUtilities::readByteArray(path, text, true, PermissiveReadLimit);
         return text;
     });
 }
 
-LogFile LogFile::read(LargeBuffer text, const QString& name, const std::function<QByteArray()>& readAgain)
+LogFile LogFile::read(const QByteArray& text, const QString& name)
+{
+    LargeBuffer buffer(static_cast<std::size_t>(text.size()) + 1);
+    std::memcpy(buffer.data(), text.constData(), static_cast<std::size_t>(text.size()));
+    return Impl::read(std::move(buffer), name, [&text] { return text; });
+}
+
+LogFile LogFile::Impl::read(LargeBuffer text, const QString& name, const std::function<QByteArray()>& readAgain)
 {
     const std::size_t size = text.size() > 0 ? text.size() - 1 : 0;
     if (static_cast<quint64>(size) > static_cast<quint64>(MaximumFileSize))
@@ -340,23 +388,24 @@ LogFile LogFile::read(LargeBuffer text, const QString& name, const std::function
     countValues(text.data(), size);
 
     LogFile file;
+    Impl& impl = *file.m_impl;
     // Reading in place rewrites escaped strings; a text with any escape is copied first so that the log data's
     // text as written stays at hand. Files as servers write them have none.
     const bool escaped = size > 0 && std::memchr(text.data(), '\\', size) != nullptr;
     QByteArray written = escaped ? QByteArray(text.data(), static_cast<qsizetype>(size)) : QByteArray();
     if (std::optional<Parts> parts = size > 0 ? scanInPlace(text.data(), size) : std::nullopt) {
-        file.m_parts = std::move(*parts);
-        file.m_text = std::move(text);
-        if (char* logData = file.m_parts.logData) {
+        impl.m_parts = std::move(*parts);
+        impl.m_text = std::move(text);
+        if (char* logData = impl.m_parts.logData) {
             // The reader writes a string's value from where its text begins.
-            const auto begin = static_cast<std::size_t>(logData - file.m_text.data());
+            const auto begin = static_cast<std::size_t>(logData - impl.m_text.data());
             const std::size_t end = escaped ? skipString(written.constData(), size, begin) - 1 : 0;
             if (escaped && std::memchr(written.constData() + begin, '\\', end - begin)) {
-                file.m_written = std::move(written);
-                file.m_logDataText =
-                    QByteArray::fromRawData(file.m_written.constData() + begin, static_cast<qsizetype>(end - begin));
+                impl.m_written = std::move(written);
+                impl.m_logDataText =
+                    QByteArray::fromRawData(impl.m_written.constData() + begin, static_cast<qsizetype>(end - begin));
             } else {
-                file.m_logDataText = QByteArray::fromRawData(logData, static_cast<qsizetype>(file.m_parts.logDataSize));
+                impl.m_logDataText = QByteArray::fromRawData(logData, static_cast<qsizetype>(impl.m_parts.logDataSize));
             }
         }
     } else {
@@ -369,8 +418,8 @@ LogFile LogFile::read(LargeBuffer text, const QString& name, const std::function
         Json::Value document;
         if (!JsonText::parsePermissive(again, document))
             throw FileUtilities::jsonParseFailure(name, REVERIZ_HERE);
-        file.m_parts = fromDocument(document, file.m_declined);
-        if (file.m_parts.logData) {
+        impl.m_parts = fromDocument(document, impl.m_declined);
+        if (impl.m_parts.logData) {
             // The reader notes where each value's text stands, quotes included.
             const Json::Value& logData = document[Member::logData];
             const auto start = static_cast<qsizetype>(logData.getOffsetStart());
@@ -379,28 +428,38 @@ LogFile LogFile::read(LargeBuffer text, const QString& name, const std::function
                 || again.at(limit - 1) != '"')
                 throw FileUtilities::jsonParseFailure(name, REVERIZ_HERE);
             const QByteArrayView asWritten = QByteArrayView(again).sliced(start + 1, limit - start - 2);
-            file.m_logDataText = asWritten.contains('\\')
+            impl.m_logDataText = asWritten.contains('\\')
                 ? asWritten.toByteArray()
-                : QByteArray::fromRawData(file.m_declined.constData(), file.m_declined.size());
+                : QByteArray::fromRawData(impl.m_declined.constData(), impl.m_declined.size());
         }
     }
-    if (textSize(file.m_parts.key) > MaximumKeySize)
+    if (textSize(impl.m_parts.key) > MaximumKeySize)
         refuse(QStringLiteral("key too large in log file: %1 (more than %2 bytes)").arg(name).arg(MaximumKeySize),
                REVERIZ_HERE);
     return file;
 }
 
+const Json::Value& LogFile::wrappedKey() const
+{
+    return m_impl->m_parts.key;
+}
+
 ReverizActor LogFile::recipient() const
 {
-    return ReverizRSA::envelopeRecipient(m_parts.key);
+    return ReverizRSA::envelopeRecipient(m_impl->m_parts.key);
 }
 
 qint64 LogFile::keyBlocks(int keyBits) const
 {
-    return ReverizRSA::envelopeBlocks(m_parts.key, keyBits);
+    return ReverizRSA::envelopeBlocks(m_impl->m_parts.key, keyBits);
 }
 
-void LogFile::checkLogDataUnused(const char* function) const
+bool LogFile::hasLogData() const
+{
+    return m_impl->m_parts.logData != nullptr;
+}
+
+void LogFile::Impl::checkLogDataUnused(const char* function) const
 {
     if (m_logDataUsed)
         throw std::logic_error(std::string("EncryptedLogFile::LogFile::") + function + ": the log data is used up");
@@ -408,25 +467,27 @@ void LogFile::checkLogDataUnused(const char* function) const
 
 qint64 LogFile::logDataSize() const
 {
-    checkLogDataUnused("logDataSize");
-    return m_parts.logData ? static_cast<qint64>(Base64::decodedSize(m_parts.logData, m_parts.logDataSize)) : 0;
+    m_impl->checkLogDataUnused("logDataSize");
+    const Parts& parts = m_impl->m_parts;
+    return parts.logData ? static_cast<qint64>(Base64::decodedSize(parts.logData, parts.logDataSize)) : 0;
 }
 
 QByteArray LogFile::rewrapped(const ReverizKey& key, const std::shared_ptr<ReverizRSA>& recipient) const
 {
     if (!recipient)
         throw std::invalid_argument("EncryptedLogFile::LogFile::rewrapped: no key pair");
-    checkLogDataUnused("rewrapped");
+    m_impl->checkLogDataUnused("rewrapped");
     recipient->checkPublicKey(MinimumKeyBits);
     std::string wrapped = JsonText::compact(key.toJson(recipient));
     if (!wrapped.empty() && wrapped.back() == '\n')
         wrapped.pop_back();
     // The compact form that make writes, members in name order; the log data's text goes in as it was written.
+    const QByteArray& logDataText = m_impl->m_logDataText;
     QByteArray text;
-    text.reserve(static_cast<qsizetype>(wrapped.size()) + m_logDataText.size() + 32);
+    text.reserve(static_cast<qsizetype>(wrapped.size()) + logDataText.size() + 32);
     text.append("{\"").append(Member::key).append("\":").append(wrapped.data(), static_cast<qsizetype>(wrapped.size()));
-    if (m_parts.logData)
-        text.append(",\"").append(Member::logData).append("\":\"").append(m_logDataText).append('"');
+    if (m_impl->m_parts.logData)
+        text.append(",\"").append(Member::logData).append("\":\"").append(logDataText).append('"');
     text.append("}\n");
     return text;
 }
@@ -435,16 +496,17 @@ std::shared_ptr<ReverizKey> LogFile::unwrapKey(const std::shared_ptr<ReverizRSA>
 {
     if (!pair)
         throw std::invalid_argument("EncryptedLogFile::LogFile::unwrapKey: no key pair");
-    return ReverizKey::fromJson(pair->decrypt(m_parts.key, MaximumKeyBlocks));
+    return ReverizKey::fromJson(pair->decrypt(m_impl->m_parts.key, MaximumKeyBlocks));
 }
 
-bool LogFile::decryptTo(const ReverizKey& key, const CompressedFormat::Sink& sink, CompressedFormat::StreamCheck check)
+bool LogFile::decryptTo(const ReverizKey& key, const Sink& sink, StreamCheck check)
 {
-    m_logDataUsed = true;
-    if (!m_parts.logData)
+    m_impl->m_logDataUsed = true;
+    Parts& parts = m_impl->m_parts;
+    if (!parts.logData)
         return key.decryptDataInPlace(nullptr, 0, sink, check);
-    char* text = std::exchange(m_parts.logData, nullptr);
-    const std::size_t size = Base64::decodeLenient(text, std::exchange(m_parts.logDataSize, 0), text);
+    char* text = std::exchange(parts.logData, nullptr);
+    const std::size_t size = Base64::decodeLenient(text, std::exchange(parts.logDataSize, 0), text);
     return key.decryptDataInPlace(text, static_cast<qsizetype>(size), sink, check);
 }
 
@@ -465,4 +527,4 @@ void LogFile::decryptToFile(const ReverizKey& key, const QString& outputPath)
         throw fail(output.errorString(), REVERIZ_HERE);
 }
 
-} // namespace EncryptedLogFile
+} // namespace Reveriz::EncryptedLogFile

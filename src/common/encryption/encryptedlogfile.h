@@ -1,9 +1,13 @@
 #ifndef REVERIZ_COMMON_ENCRYPTION_ENCRYPTEDLOGFILE_H
 #define REVERIZ_COMMON_ENCRYPTION_ENCRYPTEDLOGFILE_H
 
-#include "common/encryption/compressedformat.h"
+/**
+ * @file
+ * Reveriz::EncryptedLogFile: making, reading and decrypting encrypted log files.
+ */
+
 #include "common/encryption/reverizactor.h"
-#include "common/largebuffer.h"
+#include "common/encryption/reverizkey.h"
 
 #include <QByteArray>
 #include <QString>
@@ -11,11 +15,8 @@
 #include <json/value.h>
 
 #include <cstddef>
-#include <functional>
 #include <memory>
-#include <optional>
 
-class ReverizKey;
 class ReverizRSA;
 
 /**
@@ -26,7 +27,7 @@ class ReverizRSA;
  * reaches: its size, the number of its JSON values, the size of its key and the RSA blocks of its key. Memory
  * stays below twice the file's size plus a few MiB, and time in proportion to the size.
  */
-namespace EncryptedLogFile {
+namespace Reveriz::EncryptedLogFile {
 
 /** The largest plain log the encrypted data format holds. */
 inline constexpr qint64 MaximumPlainSize = qint64(1) << 27;
@@ -71,34 +72,6 @@ inline constexpr int MinimumKeyBits = 2048;
  */
 QByteArray make(const std::shared_ptr<ReverizRSA>& pair, const QByteArray& plain);
 
-/** What a reader takes from an encrypted log file. */
-struct Parts
-{
-    /** The wrapped key; null when the document has no "key" (or is no object). */
-    Json::Value key;
-    /** The Base64 text of "logData", in the text the parts were read from; null when it is missing or no string. */
-    char* logData = nullptr;
-    std::size_t logDataSize = 0;
-};
-
-/**
- * Whether the text [text, text + size) holds at most limit JSON values, counted without parsing it: strings,
- * containers and commas, outside strings and comments. Every reader of the text agrees on where those are.
- */
-bool hasAtMostValues(const char* text, std::size_t size, std::size_t limit);
-
-/** The parts of a document as the permissive reader returned it; the log data is copied into storage. */
-Parts fromDocument(const Json::Value& document, QByteArray& storage);
-
-/**
- * Reads the parts straight from the document text, changing the text in place (strings are unescaped where
- * they stand); logData points into text. It reads only strictly formed JSON objects, and for every text it reads the
- * parts equal those of fromDocument on the permissive reader's result. It declines (nullopt) all other text:
- * other roots, comments, deep nesting, anything malformed. text[size] must be a zero byte. The text is then spoilt, and
- * the caller reads the file again with the permissive reader.
- */
-std::optional<Parts> scanInPlace(char* text, std::size_t size);
-
 /** An encrypted log file, read and checked against the bounds; its log data can be decrypted once. */
 class LogFile
 {
@@ -109,20 +82,29 @@ public:
      */
     static LogFile open(const QString& path);
     /**
-     * Reads a log file whose text (and a zero byte after it) is in text; readAgain returns the text once more
-     * when the permissive reader is needed. name names it in messages. Throws as open does.
+     * Reads a log file from its text; name names it in messages. Throws as open does for a file of that text: the
+     * file utilities' failure 4006 naming name for text that is not JSON, InputRefusedException beyond the bounds.
      */
-    static LogFile read(LargeBuffer text, const QString& name, const std::function<QByteArray()>& readAgain);
+    static LogFile read(const QByteArray& text, const QString& name);
+
+    ///@{
+    /** Takes other's file over; other may then only be destroyed or assigned to. */
+    LogFile(LogFile&& other) noexcept;
+    LogFile& operator=(LogFile&& other) noexcept;
+    ///@}
+    LogFile(const LogFile&) = delete;
+    LogFile& operator=(const LogFile&) = delete;
+    ~LogFile();
 
     /** The wrapped key; null when the document has none. */
-    const Json::Value& wrappedKey() const { return m_parts.key; }
+    const Json::Value& wrappedKey() const;
 
     /** The actor the key is wrapped for, read without any key; throws as ReverizRSA::envelopeRecipient. */
     ReverizActor recipient() const;
     /** The RSA blocks of a keyBits-bit key that the wrapped key holds, as ReverizRSA::envelopeBlocks counts them. */
     qint64 keyBlocks(int keyBits) const;
     /** Whether the document has log data: a "logData" string. */
-    bool hasLogData() const { return m_parts.logData != nullptr; }
+    bool hasLogData() const;
     /**
      * The size in bytes of the log data after Base64 decoding (as decryptTo decodes it), counted without decoding
      * it; 0 without log data. Throws std::logic_error once decryptTo has used the log data up.
@@ -141,14 +123,13 @@ public:
      * an empty log. Returns false when sink stopped it; throws what decryptData throws, with
      * StreamCheck::BeforeWriting before sink has seen any of the log. The log data is used up.
      */
-    bool decryptTo(const ReverizKey& key, const CompressedFormat::Sink& sink,
-                   CompressedFormat::StreamCheck check = CompressedFormat::StreamCheck::WhileWriting);
+    bool decryptTo(const ReverizKey& key, const Sink& sink, StreamCheck check = StreamCheck::WhileWriting);
 
     /**
      * decryptTo into the file outputPath, which appears only complete: the plain log goes to a temporary file
-     * beside it (AtomicFile, plain-text permissions, not synced: it can be made again) that replaces outputPath
-     * at the end. The output is checked before anything is decrypted. Throws FileWriteFailedException (idType
-     * "OutputFile", the path) when it cannot be written, and what decryptTo throws.
+     * beside it (mode 0600, or that of the caller's own regular file it replaces; not synced: it can be made again)
+     * that replaces outputPath at the end. The output is checked before anything is decrypted. Throws
+     * FileWriteFailedException (idType "OutputFile", the path) when it cannot be written, and what decryptTo throws.
      */
     void decryptToFile(const ReverizKey& key, const QString& outputPath);
 
@@ -162,20 +143,12 @@ public:
     QByteArray rewrapped(const ReverizKey& key, const std::shared_ptr<ReverizRSA>& recipient) const;
 
 private:
-    LogFile() = default;
-    void checkLogDataUnused(const char* function) const;
+    struct Impl;
+    LogFile();
 
-    Parts m_parts;
-    LargeBuffer m_text; // the file's text, read by the fast reader
-    QByteArray m_declined; // a copy of the log data, when the permissive reader had to read the file
-    // The text of "logData" between its quotes as the file holds it: where it has no escape, the log data itself
-    // (reading changed nothing); else a copy, or for the fast reader a view of m_written, the file's text as it
-    // was before reading in place.
-    QByteArray m_logDataText;
-    QByteArray m_written;
-    bool m_logDataUsed = false;
+    std::unique_ptr<Impl> m_impl;
 };
 
-} // namespace EncryptedLogFile
+} // namespace Reveriz::EncryptedLogFile
 
 #endif

@@ -6,6 +6,8 @@
 // its forms, id types, PEM labels and the detail texts that several throw sites share. The tests spell these texts
 // out themselves, so a typo here fails them.
 
+namespace Reveriz::Internal {
+
 namespace Context {
 inline constexpr char encryptedLogFile[] = "EncryptedLogFile";
 inline constexpr char reverizActor[] = "ReverizActor";
@@ -70,5 +72,7 @@ inline constexpr char ivecAllocFailed[] = "ivec alloc failed";
 inline constexpr char noPem[] = "no pem";
 inline constexpr char signFailed[] = "sign failed";
 } // namespace Details
+
+} // namespace Reveriz::Internal
 
 #endif

@@ -9,6 +9,8 @@
 #include <optional>
 #include <utility>
 
+using namespace Reveriz::Internal;
+
 namespace {
 
 const char* typeName(ReverizActor::ActorType type)

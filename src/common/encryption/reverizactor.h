@@ -1,6 +1,11 @@
 #ifndef REVERIZ_COMMON_ENCRYPTION_REVERIZACTOR_H
 #define REVERIZ_COMMON_ENCRYPTION_REVERIZACTOR_H
 
+/**
+ * @file
+ * ReverizActor, the owner of a key pair.
+ */
+
 #include <QString>
 
 #include <json/value.h>
@@ -22,13 +27,17 @@ public:
 
     /** Same server UUID and type and, for users only, the same user UUID. */
     bool operator==(const ReverizActor& other) const;
+    /** Not operator==. */
     bool operator!=(const ReverizActor& other) const { return !(*this == other); }
 
+    /** The UUID of the actor's server. */
     const QString& serverUUID() const { return m_serverUUID; }
     /** The user UUID; throws RequestedUserUUIDOfNonUserActorException unless the actor is a user. */
     const QString& userUUID() const;
+    /** What kind of actor this is. */
     ActorType type() const { return m_type; }
 
+    /** The JSON form; the UUIDs are written as they are. */
     Json::Value toJson() const;
     /**
      * Reads actor JSON. Checks, in this order, and throws on the first failure (context "ReverizActor"):

@@ -19,6 +19,8 @@
 #include <stdexcept>
 #include <utility>
 
+using namespace Reveriz::Internal;
+
 namespace {
 
 // Defaults of keys written before the members existed.
@@ -216,8 +218,8 @@ QByteArray ReverizKey::decryptData(const QByteArray& data) const
     return CompressedFormat::uncompress(compressed, decryptDataLimitMiB);
 }
 
-bool ReverizKey::decryptDataInPlace(char* data, qsizetype size, const CompressedFormat::Sink& sink,
-                                    CompressedFormat::StreamCheck check) const
+bool ReverizKey::decryptDataInPlace(char* data, qsizetype size, const Reveriz::Sink& sink,
+                                    Reveriz::StreamCheck check) const
 {
     if (size == 0)
         return true;

@@ -1,7 +1,11 @@
 #ifndef REVERIZ_COMMON_ENCRYPTION_REVERIZKEY_H
 #define REVERIZ_COMMON_ENCRYPTION_REVERIZKEY_H
 
-#include "common/encryption/compressedformat.h"
+/**
+ * @file
+ * ReverizKey, a symmetric key: its plain and wrapped forms, the encrypted data format, key files and blocks.
+ */
+
 #include "common/encryption/reverizkeyidentifier.h"
 
 #include <QByteArray>
@@ -9,11 +13,32 @@
 
 #include <json/value.h>
 
+#include <cstddef>
+#include <functional>
 #include <memory>
 
 class ReverizPackage;
 class ReverizPackageBlock;
 class ReverizRSA;
+
+/**
+ * The names this library adds to the system's own, which stay global: its start-up, the log-file module, the
+ * OpenSSL handles, a plain package value, and the sink and stream check of streamed decryption.
+ */
+namespace Reveriz {
+
+/** Takes the next piece of plain data; returns false to stop. */
+using Sink = std::function<bool(const char* data, std::size_t size)>;
+
+/** When the soundness of compressed plain data (it decodes, its checksum holds, it stays in its limit) is known. */
+enum class StreamCheck {
+    /** As it is inflated: a sink may have taken part of data that then fails. */
+    WhileWriting,
+    /** Before the sink sees any of it: the data is inflated once to check it and once more for the sink. */
+    BeforeWriting,
+};
+
+} // namespace Reveriz
 
 /**
  * A symmetric key with what it takes to use it: identifier, key bytes, cipher name ("aes-128-cbc", "bf-cbc"),
@@ -86,10 +111,15 @@ public:
      */
     void decryptBlock(ReverizPackage* package, const QString& targetPath, ReverizPackageBlock* block) const;
 
+    /** What the key is for. */
     ReverizKeyIdentifier identifier() const { return m_identifier; }
+    /** The key bytes. */
     QByteArray key() const { return m_key; }
+    /** The OpenSSL name of the CBC cipher, such as "aes-128-cbc". */
     QString cipherName() const { return m_cipherName; }
+    /** The number of key bytes made for a new key, and the length of the stored vector. */
     unsigned int keyLengthInBytes() const { return m_keyLengthInBytes; }
+    /** True when data carries no vector and the fixed one is used. */
     bool fixedIvec() const { return m_fixedIvec; }
 
     /**
@@ -134,17 +164,18 @@ public:
      * StreamCheck::WhileWriting sink may have taken part of the data when this throws, with BeforeWriting it has
      * taken none. Returns false when sink stopped it.
      */
-    [[nodiscard]] bool
-    decryptDataInPlace(char* data, qsizetype size, const CompressedFormat::Sink& sink,
-                       CompressedFormat::StreamCheck check = CompressedFormat::StreamCheck::WhileWriting) const;
+    [[nodiscard]] bool decryptDataInPlace(char* data, qsizetype size, const Reveriz::Sink& sink,
+                                          Reveriz::StreamCheck check = Reveriz::StreamCheck::WhileWriting) const;
     /** keyLengthInBytes + 1. */
     quint64 minimumBytesForDecryption() const;
 
+    /** All five values equal. */
     friend bool operator==(const ReverizKey& a, const ReverizKey& b)
     {
         return a.m_identifier == b.m_identifier && a.m_key == b.m_key && a.m_cipherName == b.m_cipherName
             && a.m_keyLengthInBytes == b.m_keyLengthInBytes && a.m_fixedIvec == b.m_fixedIvec;
     }
+    /** Not operator==. */
     friend bool operator!=(const ReverizKey& a, const ReverizKey& b) { return !(a == b); }
 
 private:

@@ -17,6 +17,8 @@
 
 #include <algorithm>
 
+using namespace Reveriz::Internal;
+
 namespace {
 
 // The source bytes of one block.

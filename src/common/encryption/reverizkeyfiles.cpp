@@ -10,6 +10,8 @@
 #include <QFile>
 #include <QFileInfo>
 
+using namespace Reveriz::Internal;
+
 namespace {
 
 constexpr char keyFileSuffix[] = ".reverizencryptedkey";

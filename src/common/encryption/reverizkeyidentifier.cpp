@@ -9,6 +9,8 @@
 #include <iterator>
 #include <utility>
 
+using namespace Reveriz::Internal;
+
 namespace {
 
 // Indexed by KeyType.

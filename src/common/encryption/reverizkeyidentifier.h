@@ -1,6 +1,11 @@
 #ifndef REVERIZ_COMMON_ENCRYPTION_REVERIZKEYIDENTIFIER_H
 #define REVERIZ_COMMON_ENCRYPTION_REVERIZKEYIDENTIFIER_H
 
+/**
+ * @file
+ * ReverizKeyIdentifier, the name of a symmetric key.
+ */
+
 #include <QString>
 
 #include <json/value.h>
@@ -15,20 +20,24 @@
 class ReverizKeyIdentifier
 {
 public:
-    // The numbers are part of the stored format; the names are the JSON texts.
+    /** The kinds of key. The numbers are part of the stored format; the names are the JSON texts. */
     enum KeyType : int {
-        KeyTypePackageKeyWithoutFolderInformation = 0, // package id only
-        KeyTypePackageKey = 1, // folder id and package id
+        KeyTypePackageKeyWithoutFolderInformation = 0, ///< package id only
+        KeyTypePackageKey = 1, ///< folder id and package id
         KeyTypeSessionKey = 2,
         KeyTypePassPhraseKey = 3,
         KeyTypeLogfileKey = 4,
     };
 
+    /** Stores the values unchanged, with no check. */
     ReverizKeyIdentifier(KeyType keyType, const std::optional<QString>& folderId,
                          const std::optional<QString>& packageId);
 
+    /** The kind of key. */
     KeyType keyType() const { return m_keyType; }
+    /** The folder id, if any: package keys with folder information have one. */
     std::optional<QString> folderId() const { return m_folderId; }
+    /** The package id, if any: package keys have one. */
     std::optional<QString> packageId() const { return m_packageId; }
 
     /** {"keyType": name, "folderId" and "packageId" when set}; writes whatever the identifier holds. */
@@ -49,14 +58,19 @@ public:
     static ReverizKeyIdentifier createPackageKeyIdentifier(QString folderId, QString packageId);
     /** The package id must be a UUID; throws InvalidUUIDException. */
     static ReverizKeyIdentifier createPackageKeyWithoutFolderInformationIdentifier(QString packageId);
+    /** A session key's identifier: no ids. */
     static ReverizKeyIdentifier createSessionKeyIdentifier();
+    /** A pass-phrase key's identifier: no ids. */
     static ReverizKeyIdentifier createPassPhraseKeyIdentifier();
+    /** A log file key's identifier: no ids. */
     static ReverizKeyIdentifier createLogfileKeyIdentifier();
 
+    /** Same key type and the same ids. */
     friend bool operator==(const ReverizKeyIdentifier& a, const ReverizKeyIdentifier& b)
     {
         return a.m_keyType == b.m_keyType && a.m_folderId == b.m_folderId && a.m_packageId == b.m_packageId;
     }
+    /** Not operator==. */
     friend bool operator!=(const ReverizKeyIdentifier& a, const ReverizKeyIdentifier& b) { return !(a == b); }
 
 private:

@@ -1,13 +1,18 @@
 #ifndef REVERIZ_COMMON_ENCRYPTION_REVERIZPACKAGE_H
 #define REVERIZ_COMMON_ENCRYPTION_REVERIZPACKAGE_H
 
+/**
+ * @file
+ * ReverizPackage, what block decryption needs to know of a package, and Reveriz::PackageInfo.
+ */
+
 #include <QString>
 
 #include <utility>
 
 /**
  * What block decryption needs to know of a package: its format version and its identifier. The system's package
- * class implements it; ReverizPackageInfo is a plain value for callers without one.
+ * class implements it; Reveriz::PackageInfo is a plain value for callers without one.
  */
 class ReverizPackage
 {
@@ -20,18 +25,24 @@ public:
     virtual QString identifier() const = 0;
 
 protected:
+    ///@{
+    /** For subclasses only: a package is used through references to this interface. */
     ReverizPackage() = default;
     ReverizPackage(const ReverizPackage&) = default;
     ReverizPackage(ReverizPackage&&) = default;
     ReverizPackage& operator=(const ReverizPackage&) = default;
     ReverizPackage& operator=(ReverizPackage&&) = default;
+    ///@}
 };
 
+namespace Reveriz {
+
 /** A package known by its two values only. */
-class ReverizPackageInfo final : public ReverizPackage
+class PackageInfo final : public ReverizPackage
 {
 public:
-    ReverizPackageInfo(qint32 formatVersion, QString identifier)
+    /** A package of that format version and identifier. */
+    PackageInfo(qint32 formatVersion, QString identifier)
         : m_formatVersion(formatVersion)
         , m_identifier(std::move(identifier))
     {
@@ -44,5 +55,7 @@ private:
     qint32 m_formatVersion;
     QString m_identifier;
 };
+
+} // namespace Reveriz
 
 #endif

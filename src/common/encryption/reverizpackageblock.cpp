@@ -13,6 +13,8 @@
 #include <limits>
 #include <utility>
 
+using namespace Reveriz::Internal;
+
 namespace {
 
 int clampedToInt(qint64 value)

@@ -1,6 +1,11 @@
 #ifndef REVERIZ_COMMON_ENCRYPTION_REVERIZPACKAGEBLOCK_H
 #define REVERIZ_COMMON_ENCRYPTION_REVERIZPACKAGEBLOCK_H
 
+/**
+ * @file
+ * ReverizPackageBlock, one block of a package.
+ */
+
 #include <QByteArray>
 #include <QString>
 
@@ -22,17 +27,23 @@ public:
     /** A new block for the source range at offset, with a fresh id; its size (-1) and checksum are not yet known. */
     ReverizPackageBlock(long long offset, int sourceSize);
 
+    /** The directory that holds the block file. */
     const QString& blockDirectory() const { return m_blockDirectory; }
+    /** The block's id, also the name of its block file. */
     const QString& blockId() const { return m_blockId; }
     /** SHA-1 of the stored data, 40 lower-case hexadecimal digits; empty until known. */
     const QString& checksum() const { return m_checksum; }
     /** Length of the stored data; -1 until known. */
     int size() const { return m_size; }
+    /** The number of source bytes the block covers. */
     int sourceSize() const { return m_sourceSize; }
+    /** Where in the source file the block's range starts. */
     long long offset() const { return m_offset; }
     /** True when the stored data was made from the source bytes without compression. */
     bool uncompressed() const { return m_uncompressed; }
+    /** The stored data while the block carries it; empty otherwise. */
     const QByteArray& payload() const { return m_payload; }
+    /** Sets whether the stored data was made without compression. */
     void setUncompressed(bool uncompressed) { m_uncompressed = uncompressed; }
 
     /** SHA-1 of data as 40 lower-case hexadecimal digits. */
@@ -65,6 +76,7 @@ public:
     /** Removes the block file; a missing file or a failed removal is not reported. */
     void deletePackedData() const;
 
+    /** The JSON form, without the directory and the payload. */
     Json::Value toJson() const;
     /**
      * A block from its JSON form, with blockDirectory as its directory. A missing "offset" reads as -1, one that

@@ -20,6 +20,9 @@
 #include <stdexcept>
 #include <utility>
 
+using namespace Reveriz::Internal;
+using Reveriz::OsslPtr;
+
 namespace {
 
 constexpr size_t modulusBits = ReverizRSA::GeneratedKeyBits;

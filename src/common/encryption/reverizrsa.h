@@ -1,6 +1,11 @@
 #ifndef REVERIZ_COMMON_ENCRYPTION_REVERIZRSA_H
 #define REVERIZ_COMMON_ENCRYPTION_REVERIZRSA_H
 
+/**
+ * @file
+ * ReverizRSA, an actor's RSA key pair: key files, envelopes and signatures.
+ */
+
 #include "opensslptr.h"
 #include "reverizactor.h"
 
@@ -100,7 +105,7 @@ public:
      * the private key is missing or locked, and JsonMemberInvalidException when a stored PEM text does not parse
      * or the two halves do not belong together.
      */
-    OsslPtr<EVP_PKEY> makeRSA(bool includePrivateKey) const;
+    Reveriz::OsslPtr<EVP_PKEY> makeRSA(bool includePrivateKey) const;
 
     /**
      * The RSA envelope of value for the owner: {"encryptedfor": owner, "data": Base64 of the compact text,
@@ -139,10 +144,13 @@ public:
     /** True for an object with "signedby", "signature" and "data". */
     static bool isSigned(const Json::Value& value);
 
+    /** The actor the pair belongs to. */
     const ReverizActor& keyOwner() const { return m_owner; }
+    /** The public key's PEM text. */
     const QByteArray& publicKey() const { return m_publicKey; }
     /** The private key as stored: PEM, empty, or the protected form when requiresPassPhrase(). */
     const QByteArray& privateKey() const { return m_privateKey; }
+    /** True when the private key is stored in its pass-phrase-protected form. */
     bool requiresPassPhrase() const { return m_requiresPassPhrase; }
 
 private:

@@ -8,7 +8,7 @@
 #include <openssl/err.h>
 #include <openssl/params.h>
 
-namespace RsaKeys {
+namespace Reveriz::Internal::RsaKeys {
 
 namespace {
 
@@ -129,4 +129,4 @@ QByteArray publicExponent(const EVP_PKEY& key)
     return bytes;
 }
 
-} // namespace RsaKeys
+} // namespace Reveriz::Internal::RsaKeys

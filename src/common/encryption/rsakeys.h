@@ -8,7 +8,7 @@
 // RSA key objects for ReverizRSA: generation, PKCS #1 PEM encoding and decoding, and the facts of a public key,
 // through OpenSSL's provider interfaces. A failure to generate, encode or read a key throws BIOFailureException
 // with idType "ReverizRSA"; decoding reports failure with a null key.
-namespace RsaKeys {
+namespace Reveriz::Internal::RsaKeys {
 
 /** A new RSA key pair with a modulus of bits bits and the given public exponent; never null. */
 OsslPtr<EVP_PKEY> generate(size_t bits, unsigned int publicExponent);
@@ -31,6 +31,6 @@ QByteArray subjectPublicKeyInfo(const EVP_PKEY& key);
 /** The public exponent of an RSA key: big-endian bytes without leading zero bytes. */
 QByteArray publicExponent(const EVP_PKEY& key);
 
-} // namespace RsaKeys
+} // namespace Reveriz::Internal::RsaKeys
 
 #endif

@@ -12,7 +12,7 @@
 #include <limits>
 #include <new>
 
-namespace SymmetricCipher {
+namespace Reveriz::Internal::SymmetricCipher {
 
 namespace {
 
@@ -165,4 +165,4 @@ qsizetype decryptInPlace(const QString& cipherName, const QByteArray& key, QByte
     return process(Direction::Decrypt, cipherName, key, ivec, inPlace, size, inPlace);
 }
 
-} // namespace SymmetricCipher
+} // namespace Reveriz::Internal::SymmetricCipher

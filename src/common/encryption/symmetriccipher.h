@@ -9,7 +9,7 @@ class ReverizKey;
 
 // The CBC pass and the stored data shared by ReverizKey's data and block encryption. Internal to the encryption
 // layer; failures throw EncryptionFailedException or DecryptionFailedException reported by "ReverizKey".
-namespace SymmetricCipher {
+namespace Reveriz::Internal::SymmetricCipher {
 
 enum class Direction { Encrypt, Decrypt };
 
@@ -60,6 +60,6 @@ qsizetype run(Direction direction, const QString& cipherName, const QByteArray& 
 qsizetype decryptInPlace(const QString& cipherName, const QByteArray& key, QByteArrayView ivec, char* data,
                          qsizetype size);
 
-} // namespace SymmetricCipher
+} // namespace Reveriz::Internal::SymmetricCipher
 
 #endif

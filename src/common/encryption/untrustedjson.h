@@ -11,6 +11,8 @@
 // Member access for JSON from outside (key files, envelopes, wrapped keys). JsonCpp's own access throws a logic error
 // on scalars and arrays; here anything but an object reads as an object without members.
 
+namespace Reveriz::Internal {
+
 /** True when json is an object with the member name. */
 inline bool hasMember(const Json::Value& json, const char* name)
 {
@@ -30,5 +32,7 @@ inline QString readText(const Json::Value& json, const char* name)
     QkarnJsonTrait<QString>::fromJson(memberOf(json, name), text);
     return text;
 }
+
+} // namespace Reveriz::Internal
 
 #endif

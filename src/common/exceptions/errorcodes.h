@@ -1,6 +1,11 @@
 #ifndef REVERIZ_COMMON_EXCEPTIONS_ERRORCODES_H
 #define REVERIZ_COMMON_EXCEPTIONS_ERRORCODES_H
 
+/**
+ * @file
+ * The error codes of the exception family and their message texts.
+ */
+
 #include <QString>
 
 /**
@@ -10,7 +15,7 @@
 class ErrorCodes
 {
 public:
-    // The codes this library raises, grouped by thousands. The catalogue knows many more (see translate).
+    /** The codes this library raises, grouped by thousands. The catalogue knows many more (see translate). */
     enum Code : int {
         JsonParseFailed = 1030,
         JsonMemberMissing = 1031,

@@ -1,6 +1,12 @@
 #ifndef REVERIZ_COMMON_EXCEPTIONS_REVERIZEXCEPTION_H
 #define REVERIZ_COMMON_EXCEPTIONS_REVERIZEXCEPTION_H
 
+/**
+ * @file
+ * The exception family: every failure of the library is a ReverizException, most of them one of its subclasses.
+ * Catch by const reference.
+ */
+
 #include <QString>
 
 #include <exception>
@@ -15,6 +21,7 @@ class KarnException : public std::exception
 {
 public:
     ~KarnException() override;
+    /** What went wrong, in one line for people. */
     virtual QString reason() const = 0;
 };
 
@@ -25,6 +32,7 @@ public:
 class ReverizException : public KarnException
 {
 public:
+    /** Whether errorMessage starts with the name. */
     enum TextFormat { FormatWithName = 0, FormatWithoutName = 1 };
 
     /** All texts empty, error code and source line -1; writes no log record. */
@@ -46,15 +54,23 @@ public:
     /** errorMessage without the name. */
     QString reason() const override;
 
+    /** The kind of failure (a subclass's name without "Exception") or the class that reports it. */
     const QString& name() const { return m_name; }
+    /** The ErrorCodes code; -1 for an exception without one. */
     qint32 errorCode() const { return m_errorCode; }
+    /** The catalogue text of the error code, an explicit message, or empty. */
     const QString& message() const { return m_message; }
+    /** What exactly failed, such as the system's error text; may be empty. */
     const QString& details() const { return m_details; }
+    /** What kind of thing id or path names ("member", "Block", "OutputFile", ...); may be empty. */
     const QString& idType() const { return m_idType; }
+    /** The thing concerned, such as a JSON member name or a block id; may be empty. */
     const QString& id() const { return m_id; }
+    /** The file concerned; may be empty. */
     const QString& path() const { return m_path; }
     /** The throw site's source path from its first "/src/" on. */
     const QString& sourceFile() const { return m_sourceFile; }
+    /** The throw site's line; -1 when unknown. */
     int sourceLine() const { return m_sourceLine; }
 
 private:
@@ -77,6 +93,7 @@ private:
     class Name##Exception final : public Base                                                                          \
     {                                                                                                                  \
     public:                                                                                                            \
+        /** Named after the class, with no message; pass REVERIZ_HERE. */                                              \
         Name##Exception(const QString& sourceFile, int sourceLine)                                                     \
             : Base(QStringLiteral(#Name), sourceFile, sourceLine)                                                      \
         {                                                                                                              \
@@ -121,7 +138,9 @@ REVERIZ_NAMED_EXCEPTION(DecryptWithWrongKey, ReverizException);
 class InvalidJsonInputException : public ReverizException
 {
 public:
+    /** Named "InvalidJsonInput", with no message. */
     InvalidJsonInputException(const QString& sourceFile, int sourceLine);
+    /** The full form of ReverizException, for the coded subclasses. */
     InvalidJsonInputException(const QString& name, qint32 errorCode, const QString& details, const QString& idType,
                               const QString& id, const QString& path, const QString& sourceFile, int sourceLine);
 };
@@ -130,6 +149,7 @@ public:
 class JsonMemberMissingException final : public InvalidJsonInputException
 {
 public:
+    /** Named context (the reader's class), details "missing member", id member (idType "member"). */
     JsonMemberMissingException(const QString& context, const QString& member, const QString& sourceFile,
                                int sourceLine);
 };
@@ -138,6 +158,7 @@ public:
 class JsonMemberInvalidException final : public InvalidJsonInputException
 {
 public:
+    /** Named context (the reader's class), id member (idType "member"), with details saying what is wrong. */
     JsonMemberInvalidException(const QString& context, const QString& member, const QString& details,
                                const QString& sourceFile, int sourceLine);
 };
@@ -146,6 +167,7 @@ public:
 class JsonParseError final : public InvalidJsonInputException
 {
 public:
+    /** Named context (the reader's class), idType "buffer". */
     JsonParseError(const QString& context, const QString& sourceFile, int sourceLine);
 };
 
@@ -153,6 +175,7 @@ public:
 class EncryptionFailedException final : public ReverizException
 {
 public:
+    /** Named context (the class that encrypts), with details saying which step failed. */
     EncryptionFailedException(const QString& context, const QString& details, const QString& sourceFile,
                               int sourceLine);
 };
@@ -161,6 +184,7 @@ public:
 class DecryptionFailedException final : public ReverizException
 {
 public:
+    /** Named context (the class that decrypts), with details saying which step or check failed. */
     DecryptionFailedException(const QString& context, const QString& details, const QString& sourceFile,
                               int sourceLine);
 };
@@ -169,6 +193,7 @@ public:
 class FileOpenFailedException final : public ReverizException
 {
 public:
+    /** Named context (the class that opens it); details say what failed, idType what kind of file path is. */
     FileOpenFailedException(const QString& context, const QString& details, const QString& idType, const QString& path,
                             const QString& sourceFile, int sourceLine);
 };
@@ -177,6 +202,7 @@ public:
 class FileReadFailedException final : public ReverizException
 {
 public:
+    /** Named context (the class that reads it); details say what failed, idType what kind of file path is. */
     FileReadFailedException(const QString& context, const QString& details, const QString& idType, const QString& path,
                             const QString& sourceFile, int sourceLine);
 };
@@ -185,6 +211,7 @@ public:
 class FileWriteFailedException final : public ReverizException
 {
 public:
+    /** Named context (the class that writes it); details say what failed, idType what kind of file path is. */
     FileWriteFailedException(const QString& context, const QString& details, const QString& idType, const QString& path,
                              const QString& sourceFile, int sourceLine);
 };
@@ -193,6 +220,7 @@ public:
 class PackageKeyFileDoesNotExistException final : public ReverizException
 {
 public:
+    /** Id packageId (idType "packageId"). */
     PackageKeyFileDoesNotExistException(const QString& packageId, const QString& sourceFile, int sourceLine);
 };
 
@@ -200,6 +228,7 @@ public:
 class BIOFailureException final : public ReverizException
 {
 public:
+    /** Named "BIOFailure", idType context (the class that reports it). */
     BIOFailureException(const QString& context, const QString& sourceFile, int sourceLine);
 };
 
@@ -211,6 +240,7 @@ public:
 class InputRefusedException final : public ReverizException
 {
 public:
+    /** Named context (the class that refuses it), with message as the message. */
     InputRefusedException(const QString& context, const QString& message, const QString& sourceFile, int sourceLine);
 };
 
@@ -218,6 +248,7 @@ public:
 class CheckSumMismatchOnBlockFileReadException final : public ReverizException
 {
 public:
+    /** Id blockId (idType "Block"), with both SHA-1 texts in the details. */
     CheckSumMismatchOnBlockFileReadException(const QString& blockId, const QString& expected, const QString& found,
                                              const QString& sourceFile, int sourceLine);
 };
@@ -226,6 +257,7 @@ public:
 class SizeMismatchOnBlockFileReadException final : public ReverizException
 {
 public:
+    /** Id blockId (idType "Block"), with both sizes in the details. */
     SizeMismatchOnBlockFileReadException(const QString& blockId, int expected, int found, const QString& sourceFile,
                                          int sourceLine);
 };

@@ -8,6 +8,8 @@
 
 #include <memory>
 
+using namespace Reveriz::Internal;
+
 namespace EncryptLog {
 
 namespace {
@@ -46,21 +48,21 @@ int encryptLogFile(const QString& keyFilePath, const QString& plainPath, const Q
         Json::Value keyDocument;
         FileUtilities::readJsonValue(keyFilePath, keyDocument, true, ReverizRSA::MaximumKeyFileSize);
         pair = ReverizRSA::fromJson(keyDocument);
-        pair->checkPublicKey(EncryptedLogFile::MinimumKeyBits);
+        pair->checkPublicKey(Reveriz::EncryptedLogFile::MinimumKeyBits);
     } catch (const ReverizException& e) {
         return fail(err, QStringLiteral("Could not read key file %1: %2").arg(keyFilePath, describe(e)));
     }
 
     QByteArray plain;
     try {
-        FileUtilities::readByteArray(plainPath, plain, false, EncryptedLogFile::MaximumPlainSize);
+        FileUtilities::readByteArray(plainPath, plain, false, Reveriz::EncryptedLogFile::MaximumPlainSize);
     } catch (const ReverizException& e) {
         return fail(err, QStringLiteral("Could not read plain file %1: %2").arg(plainPath, describe(e)));
     }
 
     QByteArray document;
     try {
-        document = EncryptedLogFile::make(pair, plain);
+        document = Reveriz::EncryptedLogFile::make(pair, plain);
     } catch (const ReverizException& e) {
         return fail(err, QStringLiteral("Could not encrypt %1: %2").arg(plainPath, describe(e)));
     }

@@ -9,12 +9,14 @@
 #include <exception>
 #include <new>
 
+using namespace Reveriz::Internal;
+
 int main(int argc, char* argv[])
 {
     QTextStream err(stderr);
     try {
         AtomicFile::removeTemporaryFilesOnSignals();
-        Crypto::initialize();
+        Reveriz::Crypto::initialize();
         QStringList arguments;
         for (int i = 0; i < argc; ++i)
             arguments << StringConversion::fromCommandLine(argv[i]);

@@ -157,7 +157,7 @@ private:
         if (toStandardOutput() && m_standardOutput.failed())
             return {}; // nobody reads any more
         try {
-            EncryptedLogFile::LogFile logFile = EncryptedLogFile::LogFile::open(inputPath);
+            Reveriz::EncryptedLogFile::LogFile logFile = Reveriz::EncryptedLogFile::LogFile::open(inputPath);
             // The key file's own failures come after the log file's, as they always have.
             if (m_key.failure)
                 return decryptFailure(index, *m_key.failure);
@@ -170,7 +170,7 @@ private:
             const auto write = [&](const char* piece, std::size_t size) {
                 return m_standardOutput.write(index, piece, size);
             };
-            (void)logFile.decryptTo(*key, write, CompressedFormat::StreamCheck::BeforeWriting);
+            (void)logFile.decryptTo(*key, write, Reveriz::StreamCheck::BeforeWriting);
             return {};
         } catch (const FileWriteFailedException&) {
             return {QStringLiteral("Could not create outputfile: %1\n").arg(outputPath), true};

@@ -7,6 +7,8 @@
 #include <QHash>
 #include <QSet>
 
+using namespace Reveriz::Internal;
+
 namespace KeyUtility {
 
 namespace {

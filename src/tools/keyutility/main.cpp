@@ -10,6 +10,8 @@
 #include <exception>
 #include <new>
 
+using namespace Reveriz::Internal;
+
 int main(int argc, char* argv[])
 {
     QTextStream out(stdout);
@@ -18,7 +20,7 @@ int main(int argc, char* argv[])
         AtomicFile::removeTemporaryFilesOnSignals();
         // A reader that closes the pipe of "decrypt -o -" ends the command quietly through EPIPE, not a signal.
         (void)std::signal(SIGPIPE, SIG_IGN);
-        Crypto::initialize();
+        Reveriz::Crypto::initialize();
         QStringList arguments;
         for (int i = 0; i < argc; ++i)
             arguments << StringConversion::fromCommandLine(argv[i]);

@@ -12,6 +12,8 @@
 #include <new>
 #include <stdexcept>
 
+using namespace Reveriz::Internal;
+
 namespace KeyUtility {
 
 namespace {
@@ -61,9 +63,9 @@ int rewrap(const QString& privateKeyFile, const QString& publicKeyFile, const QS
         const std::shared_ptr<ReverizRSA> pair = readKeyFile(privateKeyFile);
         step = QStringLiteral("read key file ") + publicKeyFile;
         const std::shared_ptr<ReverizRSA> recipient = readKeyFile(publicKeyFile);
-        recipient->checkPublicKey(EncryptedLogFile::MinimumKeyBits);
+        recipient->checkPublicKey(Reveriz::EncryptedLogFile::MinimumKeyBits);
         step = QStringLiteral("read log file ") + inputPath;
-        const EncryptedLogFile::LogFile log = EncryptedLogFile::LogFile::open(inputPath);
+        const Reveriz::EncryptedLogFile::LogFile log = Reveriz::EncryptedLogFile::LogFile::open(inputPath);
 
         // As decrypt does: a protected key is unlocked with the pass phrase from its file or the terminal, and
         // without either the unwrapping fails for the locked key.

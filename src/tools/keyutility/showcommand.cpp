@@ -9,6 +9,8 @@
 #include <new>
 #include <stdexcept>
 
+using namespace Reveriz::Internal;
+
 namespace KeyUtility {
 
 namespace {
@@ -56,7 +58,7 @@ Facts keyFacts(const ReverizRSA& pair)
     return facts;
 }
 
-Facts logFacts(const EncryptedLogFile::LogFile& log)
+Facts logFacts(const Reveriz::EncryptedLogFile::LogFile& log)
 {
     Facts facts;
     facts.kind = Kind::EncryptedLog;
@@ -80,7 +82,7 @@ Facts factsOf(const QString& path)
     }
     if (mayBeKeyFile && ReverizRSA::isKeyFile(document))
         return keyFacts(*ReverizRSA::fromJson(document));
-    const EncryptedLogFile::LogFile log = EncryptedLogFile::LogFile::open(path);
+    const Reveriz::EncryptedLogFile::LogFile log = Reveriz::EncryptedLogFile::LogFile::open(path);
     if (log.wrappedKey().isNull() && !log.hasLogData())
         throw UnknownKind();
     return logFacts(log);

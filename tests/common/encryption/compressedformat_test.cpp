@@ -11,6 +11,8 @@
 #include <memory>
 #include <variant>
 
+using namespace Reveriz::Internal;
+
 namespace {
 
 // What a reading gave: the bytes, or the details of its DecryptionFailedException.

@@ -1,13 +1,15 @@
-#include "common/encryption/encryptedlogfile.h"
+#include "common/encryption/logfilereader.h"
 #include "common/jsontext.h"
 
 #include <gtest/gtest.h>
 
 #include <string>
 
+using namespace Reveriz::Internal;
+
 namespace {
 
-std::string logDataOf(const EncryptedLogFile::Parts& parts)
+std::string logDataOf(const LogFileReader::Parts& parts)
 {
     return parts.logData ? std::string(parts.logData, parts.logDataSize) : std::string("<none>");
 }
@@ -20,13 +22,13 @@ void expectSameAsPermissiveReader(const std::string& text, bool mustRead)
     const bool referenceReads = JsonText::parsePermissive(text.data(), text.data() + text.size(), document);
 
     std::string copy = text + '\0';
-    const std::optional<EncryptedLogFile::Parts> fast = EncryptedLogFile::scanInPlace(copy.data(), text.size());
+    const std::optional<LogFileReader::Parts> fast = LogFileReader::scanInPlace(copy.data(), text.size());
     ASSERT_TRUE(fast.has_value() || !mustRead) << "declined an ordinary document";
     if (!fast)
         return;
     ASSERT_TRUE(referenceReads) << "read text that the permissive reader refuses";
     QByteArray storage;
-    const EncryptedLogFile::Parts reference = EncryptedLogFile::fromDocument(document, storage);
+    const LogFileReader::Parts reference = LogFileReader::fromDocument(document, storage);
     EXPECT_EQ(fast->key, reference.key) << fast->key.toStyledString() << " vs " << reference.key.toStyledString();
     EXPECT_EQ(fast->key.type(), reference.key.type());
     EXPECT_EQ(logDataOf(*fast), logDataOf(reference));
@@ -92,7 +94,7 @@ TEST(EncryptedLogFile, LogDataStaysInPlace)
 {
     std::string text = R"({"logData":"QUJD","key":null})";
     text += '\0';
-    const auto parts = EncryptedLogFile::scanInPlace(text.data(), text.size() - 1);
+    const auto parts = LogFileReader::scanInPlace(text.data(), text.size() - 1);
     ASSERT_TRUE(parts.has_value());
     EXPECT_GE(parts->logData, text.data());
     EXPECT_LT(parts->logData, text.data() + text.size());

@@ -7,6 +7,8 @@
 
 #include <gtest/gtest.h>
 
+using namespace Reveriz::Internal;
+
 namespace {
 
 const QString serverUUID = QStringLiteral("3b241101-e2bb-4255-8caf-4136c566a962");

@@ -25,6 +25,8 @@
 #include <random>
 #include <vector>
 
+using namespace Reveriz::Internal;
+
 namespace {
 
 constexpr qint64 MiB = 1 << 20;
@@ -103,7 +105,7 @@ protected:
     }
 
     QTemporaryDir m_dir;
-    ReverizPackageInfo m_package {2, QStringLiteral("package-1")};
+    Reveriz::PackageInfo m_package {2, QStringLiteral("package-1")};
     std::shared_ptr<ReverizKey> m_aes = ReverizKey::createSessionKey(QStringLiteral("aes-128-cbc"), 16, false);
     std::shared_ptr<ReverizKey> m_bf = ReverizKey::createSessionKey(QStringLiteral("bf-cbc"), 16, true);
 };
@@ -235,7 +237,7 @@ TEST_F(BlockEncryption, DamagedOrOversizedBlocksFailBeforeTheTargetIsOpened)
 TEST_F(BlockEncryption, NewerPackageFormatsAreRefusedBeforeAnythingElse)
 {
     ReverizPackageBlock block = holding("not even encrypted", false);
-    ReverizPackageInfo version3(3, QStringLiteral("package-3"));
+    Reveriz::PackageInfo version3(3, QStringLiteral("package-3"));
     EXPECT_REVERIZ_THROW(m_aes->decryptBlock(&version3, path("target"), &block), ReverizException,
                          {QStringLiteral("ReverizKey"), 2244, QStringLiteral("LRC2167"), QStringLiteral("LRC2166"),
                           QStringLiteral("package-3"), QString()});

@@ -11,6 +11,8 @@
 #include <memory>
 #include <random>
 
+using namespace Reveriz::Internal;
+
 namespace {
 
 // Compressible, but not trivially: words from a small vocabulary.

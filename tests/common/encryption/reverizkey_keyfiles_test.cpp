@@ -14,6 +14,8 @@
 
 #include <string>
 
+using namespace Reveriz::Internal;
+
 namespace {
 
 const QString user = QStringLiteral("0f8fad5b-d9cb-469f-a165-70867728950e");

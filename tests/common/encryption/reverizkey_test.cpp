@@ -10,6 +10,8 @@
 
 #include <string>
 
+using namespace Reveriz::Internal;
+
 namespace {
 
 using Id = ReverizKeyIdentifier;

@@ -8,6 +8,8 @@
 
 #include <memory>
 
+using namespace Reveriz::Internal;
+
 namespace {
 
 const QString folderId = QStringLiteral("0f8fad5b-d9cb-469f-a165-70867728950e");

@@ -7,6 +7,8 @@
 
 #include <gtest/gtest.h>
 
+using namespace Reveriz::Internal;
+
 namespace {
 
 using Id = ReverizKeyIdentifier;

@@ -9,6 +9,9 @@
 
 #include <memory>
 
+using namespace Reveriz::Internal;
+using Reveriz::OsslPtr;
+
 namespace {
 
 const char* const serverUuid = "3b241101-e2bb-4255-8caf-4136c566a962";

@@ -10,6 +10,8 @@
 #include <sstream>
 #include <string>
 
+using namespace Reveriz::Internal;
+
 namespace {
 
 const QString serverUUID = QStringLiteral("3b241101-e2bb-4255-8caf-4136c566a962");
@@ -122,7 +124,7 @@ TEST(ReverizRSA, FingerPrintIsTheStartOfTheSha1OfThePublicKeyPem)
 // A public key with the protocol fixture's modulus and the given exponent (hexadecimal), which no generator makes.
 ReverizRSA withExponent(const char* exponentHex)
 {
-    const OsslPtr<EVP_PKEY> fixture = TestKeys::decodePem(TestKeys::protocolPair().publicKey());
+    const Reveriz::OsslPtr<EVP_PKEY> fixture = TestKeys::decodePem(TestKeys::protocolPair().publicKey());
     return ReverizRSA(TestKeys::protocolPair().keyOwner(), TestKeys::publicKeyPemWith(*fixture, exponentHex),
                       QByteArray(), false);
 }

@@ -5,6 +5,9 @@
 #include <gtest/gtest.h>
 #include <openssl/err.h>
 
+using namespace Reveriz::Internal;
+using Reveriz::OsslPtr;
+
 namespace {
 
 TEST(RsaKeys, EncodesPkcs1PemExactlyAsTheOpensslTool)

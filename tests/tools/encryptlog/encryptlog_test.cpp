@@ -14,6 +14,8 @@
 
 #include <memory>
 
+using namespace Reveriz::Internal;
+
 namespace {
 
 class EncryptLogCommand : public ::testing::Test

@@ -17,6 +17,8 @@
 #include <optional>
 #include <unistd.h>
 
+using namespace Reveriz::Internal;
+
 namespace {
 
 using namespace FileProbes;

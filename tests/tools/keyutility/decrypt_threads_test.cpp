@@ -25,7 +25,8 @@ TEST(DecryptLogs, ThreadsDecryptSeveralLogsAndGoOnPastAFailingOne)
     for (int i = 0; i < 6; ++i) {
         const QString name = dir.filePath(QStringLiteral("log%1.json").arg(i));
         const auto owner = i == 4 ? pairOf(TestKeys::userPair()) : pairOf(TestKeys::protocolPair());
-        ASSERT_TRUE(FileProbes::put(name, EncryptedLogFile::make(owner, "line " + QByteArray::number(i) + "\n")));
+        ASSERT_TRUE(
+            FileProbes::put(name, Reveriz::EncryptedLogFile::make(owner, "line " + QByteArray::number(i) + "\n")));
         request.inputs << name;
     }
     QString err;

@@ -12,6 +12,8 @@
 
 #include <sys/stat.h>
 
+using namespace Reveriz::Internal;
+
 namespace {
 
 using namespace FileProbes;

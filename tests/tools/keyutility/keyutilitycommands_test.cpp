@@ -20,6 +20,8 @@
 #include <sys/stat.h>
 #include <thread>
 
+using namespace Reveriz::Internal;
+
 namespace {
 
 const QString privateName = QStringLiteral("protocolkey-private.key");
@@ -148,7 +150,8 @@ TEST(Show, TellsEachFileInTextAndJson)
     Json::Value mixed; // the protocol pair's private key with the user pair's public key
     ASSERT_TRUE(JsonText::parseStrict(TestKeys::read("protocol-private.key"), mixed));
     mixed["publickey"] = TestKeys::userPair().publicKey().toStdString();
-    const QByteArray log = EncryptedLogFile::make(std::make_shared<ReverizRSA>(TestKeys::userPair()), "a log\n");
+    const QByteArray log =
+        Reveriz::EncryptedLogFile::make(std::make_shared<ReverizRSA>(TestKeys::userPair()), "a log\n");
     Json::Value logDocument;
     ASSERT_TRUE(JsonText::parseStrict(log, logDocument));
     const QString logDataSize =
@@ -244,7 +247,8 @@ TEST(Rewrap, TheOtherPairReadsTheSameLogData)
     quint32 state = 1;
     for (char& byte : plain)
         byte = static_cast<char>((state = state * 1103515245u + 12345u) >> 24);
-    const QByteArray log = EncryptedLogFile::make(std::make_shared<ReverizRSA>(TestKeys::protocolPair()), plain);
+    const QByteArray log =
+        Reveriz::EncryptedLogFile::make(std::make_shared<ReverizRSA>(TestKeys::protocolPair()), plain);
     // Other writers break Base64 into lines and escape slashes; the permissive reader reads comments.
     QByteArray escaped = logDataText(log);
     for (qsizetype at = escaped.size() - escaped.size() % 64; at > 0; at -= 64)
