@@ -222,10 +222,9 @@ int decryptLogs(const DecryptRequest& request, QTextStream& err)
 
     // A protected key is unlocked once, before any log, with the pass phrase from its file or the terminal.
     // Without either, the logs fail as they always have for a locked key.
-    if (key.pair && key.pair->requiresPassPhrase()) {
+    if (key.pair) {
         try {
-            if (const std::optional<QString> passPhrase = readPassPhrase(request.keyFile, request.passPhraseFile))
-                key.pair->supplyPassphrase(*passPhrase);
+            unlockKey(*key.pair, request.keyFile, request.passPhraseFile);
         } catch (const SuppliedWrongPassPhraseException&) {
             return fail(err, QStringLiteral("Could not decrypt file: wrong pass phrase for %1\n").arg(request.keyFile));
         } catch (const ReverizException& e) {

@@ -95,4 +95,12 @@ std::optional<QString> readPassPhrase(const QString& keyFile, const std::optiona
     return QString::fromUtf8(*line);
 }
 
+void unlockKey(ReverizRSA& pair, const QString& keyFile, const std::optional<QString>& passPhraseFile)
+{
+    if (!pair.requiresPassPhrase())
+        return;
+    if (const std::optional<QString> passPhrase = readPassPhrase(keyFile, passPhraseFile))
+        pair.supplyPassphrase(*passPhrase);
+}
+
 } // namespace KeyUtility

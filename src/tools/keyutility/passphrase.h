@@ -1,6 +1,8 @@
 #ifndef REVERIZ_TOOLS_KEYUTILITY_PASSPHRASE_H
 #define REVERIZ_TOOLS_KEYUTILITY_PASSPHRASE_H
 
+#include "common/encryption/reverizrsa.h"
+
 #include <QString>
 
 #include <optional>
@@ -14,6 +16,13 @@ namespace KeyUtility {
  * ReverizExceptions when the file cannot be read. A pass phrase never comes from the command line itself.
  */
 std::optional<QString> readPassPhrase(const QString& keyFile, const std::optional<QString>& passPhraseFile);
+
+/**
+ * Unlocks pair's pass-phrase-protected private key with the pass phrase readPassPhrase gives for keyFile; does
+ * nothing for an unprotected key, or when there is no pass phrase (then the key stays locked, and using it fails
+ * as it always has). Throws SuppliedWrongPassPhraseException, and what readPassPhrase throws.
+ */
+void unlockKey(ReverizRSA& pair, const QString& keyFile, const std::optional<QString>& passPhraseFile);
 
 } // namespace KeyUtility
 

@@ -69,17 +69,14 @@ int rewrap(const QString& privateKeyFile, const QString& publicKeyFile, const QS
 
         // As decrypt does: a protected key is unlocked with the pass phrase from its file or the terminal, and
         // without either the unwrapping fails for the locked key.
-        if (pair->requiresPassPhrase()) {
-            try {
-                if (const std::optional<QString> passPhrase = readPassPhrase(privateKeyFile, passPhraseFile))
-                    pair->supplyPassphrase(*passPhrase);
-            } catch (const SuppliedWrongPassPhraseException&) {
-                return fail(err, QStringLiteral("Could not rewrap file: wrong pass phrase for %1").arg(privateKeyFile));
-            } catch (const ReverizException& e) {
-                return fail(err,
-                            QStringLiteral("Could not read pass phrase file %1: %2")
-                                .arg(passPhraseFile.value_or(QString()), describe(e)));
-            }
+        try {
+            unlockKey(*pair, privateKeyFile, passPhraseFile);
+        } catch (const SuppliedWrongPassPhraseException&) {
+            return fail(err, QStringLiteral("Could not rewrap file: wrong pass phrase for %1").arg(privateKeyFile));
+        } catch (const ReverizException& e) {
+            return fail(err,
+                        QStringLiteral("Could not read pass phrase file %1: %2")
+                            .arg(passPhraseFile.value_or(QString()), describe(e)));
         }
 
         step = QStringLiteral("unwrap the key of ") + inputPath;
