@@ -5,7 +5,7 @@
 set -euo pipefail
 source "$(dirname "${BASH_SOURCE[0]}")/../scripts/lib.sh"
 
-ensure_packages "${REVERIZ_PACKAGES[@]}" jq qpdf time
+ensure_packages "${REVERIZ_PACKAGES[@]}" "${REVERIZ_TEST_PACKAGES[@]}" jq qpdf time
 build="$REPO_ROOT/build/bench"
 configure_and_build "$build" -DCMAKE_BUILD_TYPE=Release -DREVERIZ_BUILD_TESTS=OFF -DREVERIZ_BUILD_BENCHMARKS=ON
 

@@ -23,7 +23,7 @@ if [ ${#targets[@]} -eq 0 ]; then
     for corpus in "$REPO_ROOT"/fuzz/corpus/*/; do targets+=("$(basename "$corpus")"); done
 fi
 
-ensure_packages "${REVERIZ_PACKAGES[@]}"
+ensure_packages "${REVERIZ_PACKAGES[@]}" "${REVERIZ_TEST_PACKAGES[@]}"
 build="$REPO_ROOT/build/fuzz"
 instrument="-fsanitize=fuzzer-no-link,address,undefined -fno-sanitize-recover=all -fno-omit-frame-pointer"
 say "building ${targets[*]}"

@@ -3,11 +3,16 @@
 
 REPO_ROOT=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
 
-# Debian 12 packages the build, the tests and the tools need.
+# Debian 12 packages that building the library and the tools needs, and running the tools: all the demo installs.
 REVERIZ_PACKAGES=(
-    cmake ninja-build g++ clang libclang-rt-14-dev
-    qt6-base-dev libssl-dev openssl libjsoncpp-dev zlib1g-dev rapidjson-dev libisal-dev libdeflate-dev pkg-config
-    libgtest-dev libgmock-dev libbenchmark-dev
+    cmake ninja-build g++ pkg-config
+    qt6-base-dev libssl-dev openssl libjsoncpp-dev rapidjson-dev libisal-dev libdeflate-dev
+)
+# What the tests, the fuzz targets and the benchmarks need besides: clang and its sanitizer and fuzzer run-time, the
+# zlib reference, GoogleTest, Google Benchmark, and Python for the peer and the scripted tests.
+REVERIZ_TEST_PACKAGES=(
+    clang libclang-rt-14-dev
+    zlib1g-dev libgtest-dev libgmock-dev libbenchmark-dev
     python3
 )
 # What the test command needs besides: the lint, the Debian package and its dependencies, the man pages, the docs.

@@ -19,7 +19,7 @@ case "${1:-}" in
     shift
     ;;
 esac
-ensure_packages clang-format clang-tidy "${REVERIZ_PACKAGES[@]}"
+ensure_packages clang-format clang-tidy "${REVERIZ_PACKAGES[@]}" "${REVERIZ_TEST_PACKAGES[@]}"
 cd "$REPO_ROOT"
 
 mapfile -t sources < <(git ls-files '*.cpp' '*.h')

@@ -16,7 +16,7 @@
 set -euo pipefail
 source "$(dirname "${BASH_SOURCE[0]}")/lib.sh"
 
-ensure_packages "${REVERIZ_PACKAGES[@]}" "${REVERIZ_CHECK_PACKAGES[@]}"
+ensure_packages "${REVERIZ_PACKAGES[@]}" "${REVERIZ_TEST_PACKAGES[@]}" "${REVERIZ_CHECK_PACKAGES[@]}"
 release_dir="$REPO_ROOT/build/test-release"
 scratch=$(mktemp -d)
 trap 'rm -rf "$scratch"' EXIT
