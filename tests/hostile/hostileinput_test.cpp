@@ -124,6 +124,12 @@ Log withDocument(const std::function<void(Json::Value&)>& edit)
     return log;
 }
 
+// text, filled up to size bytes with spaces.
+QByteArray padded(const QByteArray& text, qint64 size)
+{
+    return text + QByteArray(size - text.size(), ' ');
+}
+
 QByteArray nested(int depth)
 {
     return QByteArray(depth, '[') + QByteArray(depth, ']');
@@ -245,6 +251,9 @@ QByteArray weakKeyFile(int bits, const char* exponentHex)
     return QByteArray::fromStdString(JsonText::styled(pair.toJson(false)));
 }
 
+const QStringList decryptWithPassPhraseFile = {QStringLiteral("decrypt"), QStringLiteral("--passphrase-file"),
+                                               QStringLiteral("pass"), QStringLiteral("key"),
+                                               QStringLiteral("log.json")};
 const QStringList showLog = {QStringLiteral("show"), QStringLiteral("log.json")};
 // keyutility rewrap of "log.json" with "key" for "public.key" into output.
 QStringList rewrapTo(const QString& output)
@@ -543,9 +552,12 @@ const std::vector<Row>& rows()
          failed + "not a regular file: log.json\n"},
         {"key_file_is_dev_zero", [](const Scene& s) { s.link("key", "/dev/zero"); }, 1,
          failed + "not a regular file: key\n"},
-        {"key_file_over_1_MiB",
+        {"key_file_of_1_MiB",
+         [](const Scene& s) { s.put("key", padded(TestKeys::read(QStringLiteral("protocol-private.key")), 1 << 20)); },
+         0, QByteArray(), decrypt, keyUtility, decrypted(plainLog)},
+        {"key_file_of_1_MiB_and_one_byte",
          [](const Scene& s) {
-             s.put("key", TestKeys::read(QStringLiteral("protocol-private.key")) + QByteArray(1 << 20, ' '));
+             s.put("key", padded(TestKeys::read(QStringLiteral("protocol-private.key")), (1 << 20) + 1));
          },
          1, failed + "file too large: key (more than 1048576 bytes)\n"},
         {"log_file_larger_than_any_log",
@@ -571,8 +583,11 @@ const std::vector<Row>& rows()
              s.put("log.json", withEnvelope([](Json::Value& e) { e["padding"] = std::string(100 << 10, 'x'); }));
          },
          1, failed + "key too large in log file: log.json (more than 65536 bytes)\n"},
-        {"log_file_over_32_MiB_with_a_comment",
-         [](const Scene& s) { s.put("log.json", "// a comment\n" + Log().text() + QByteArray(32 << 20, ' ')); }, 1,
+        {"log_file_of_32_MiB_with_a_comment",
+         [](const Scene& s) { s.put("log.json", padded("// a comment\n" + Log().text(), 32 << 20)); }, 0, QByteArray(),
+         decrypt, keyUtility, decrypted(plainLog)},
+        {"log_file_of_32_MiB_and_one_byte_with_a_comment",
+         [](const Scene& s) { s.put("log.json", padded("// a comment\n" + Log().text(), (32 << 20) + 1)); }, 1,
          notJson},
         {"envelope_of_five_blocks",
          [](const Scene& s) {
@@ -605,6 +620,13 @@ const std::vector<Row>& rows()
          },
          1, "Could not read plain file plain: FileUtilities: not a regular file: plain\n", encryptLogArguments,
          encryptLog},
+        {"encryptlog_plain_file_of_128_MiB",
+         [](const Scene& s) {
+             s.put("public.key", TestKeys::read(QStringLiteral("protocol-public.key")));
+             s.sparse("plain", qint64(1) << 27);
+         },
+         0, QByteArray(), encryptLogArguments, encryptLog,
+         std::pair {QStringLiteral("out.json"), std::optional<QByteArray>()}},
         {"encryptlog_plain_file_over_128_MiB",
          [](const Scene& s) {
              s.put("public.key", TestKeys::read(QStringLiteral("protocol-public.key")));
@@ -683,6 +705,26 @@ const std::vector<Row>& rows()
          1, "Could not write outputfile out.json: it is the input file pass\n",
          QStringList {QStringLiteral("rewrap"), QStringLiteral("--passphrase-file"), QStringLiteral("pass")}
              + rewrapTo(QStringLiteral("out.json")).mid(1)},
+        {"pass_phrase_file_of_64_KiB",
+         [](const Scene& s) {
+             s.put("key", TestKeys::read(QStringLiteral("protocol-protected.key")));
+             s.put("pass", padded("correct horse\n", 65536));
+         },
+         0, QByteArray(), decryptWithPassPhraseFile, keyUtility, decrypted(plainLog)},
+        {"pass_phrase_file_of_64_KiB_and_one_byte",
+         [](const Scene& s) {
+             s.put("key", TestKeys::read(QStringLiteral("protocol-protected.key")));
+             s.put("pass", padded("correct horse\n", 65537));
+         },
+         1, "Could not read pass phrase file pass: FileUtilities: file too large: pass (more than 65536 bytes)\n",
+         decryptWithPassPhraseFile},
+        {"pass_phrase_file_of_1_TiB_is_not_read",
+         [](const Scene& s) {
+             s.put("key", TestKeys::read(QStringLiteral("protocol-protected.key")));
+             s.sparse("pass", qint64(1) << 40);
+         },
+         1, "Could not read pass phrase file pass: FileUtilities: file too large: pass (more than 65536 bytes)\n",
+         decryptWithPassPhraseFile},
         {"rewrap_with_a_wrong_pass_phrase",
          [](const Scene& s) {
              s.put("key", TestKeys::read(QStringLiteral("protocol-protected.key")));

@@ -1,8 +1,14 @@
+#include "common/encryption/encryptedlogfile.h"
 #include "common/encryption/logfilereader.h"
+#include "common/encryption/reverizrsa.h"
+#include "common/exceptions/reverizexception.h"
 #include "common/jsontext.h"
+#include "support/qtprinters.h"
+#include "support/testkeys.h"
 
 #include <gtest/gtest.h>
 
+#include <functional>
 #include <string>
 
 using namespace Reveriz::Internal;
@@ -88,6 +94,48 @@ TEST(EncryptedLogFile, DeclinesWhatItCannotProveTheSame)
     };
     for (const std::string& text : documents)
         expectSameAsPermissiveReader(text, false);
+}
+
+// Each bound of a log file at its value is taken, and one past it is refused; make's bound is the plain log's.
+TEST(EncryptedLogFile, TakesEachBoundAndRefusesOnePast)
+{
+    using namespace Reveriz::EncryptedLogFile;
+    const auto read = [](const QByteArray& text) { return [text] { (void)LogFile::read(text, "log.json"); }; };
+    // The object, "x", the array and its numbers.
+    const auto values = [&](qsizetype count) {
+        return read("{\"x\":[" + QByteArray("1,").repeated(count - 4) + "1]}");
+    };
+    const auto keyText = [&](qsizetype size) { return read("{\"key\":\"" + QByteArray(size, 'k') + "\"}"); };
+    // A comment: only the permissive reader reads it.
+    const auto commented = [&](qsizetype size) { return read("//\n{}" + QByteArray(size - 5, ' ')); };
+    const struct
+    {
+        const char* name;
+        std::function<void()> run;
+        QString refusal; // none: taken
+    } rows[] = {
+        {"values", values(MaximumValues), {}},
+        {"values_one_past", values(MaximumValues + 1), "too many JSON values in log file: log.json (more than 65536)"},
+        {"key_text", keyText(MaximumKeySize), {}},
+        {"key_text_one_past", keyText(MaximumKeySize + 1),
+         "key too large in log file: log.json (more than 65536 bytes)"},
+        {"permissive_reader", commented(PermissiveReadLimit), {}},
+        {"permissive_reader_one_past", commented(PermissiveReadLimit + 1), "LRC3111"},
+        {"plain_log_one_past",
+         [] {
+             (void)make(std::make_shared<ReverizRSA>(TestKeys::protocolPair()), QByteArray(MaximumPlainSize + 1, '\0'));
+         },
+         "plain log too large: 134217729 bytes, at most 134217728"},
+    };
+    for (const auto& row : rows) {
+        SCOPED_TRACE(row.name);
+        try {
+            row.run();
+            EXPECT_EQ(QString(), row.refusal);
+        } catch (const ReverizException& e) {
+            EXPECT_EQ(e.message(), row.refusal);
+        }
+    }
 }
 
 TEST(EncryptedLogFile, LogDataStaysInPlace)

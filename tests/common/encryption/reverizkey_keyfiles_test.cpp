@@ -58,16 +58,26 @@ TEST_F(KeyFiles, FiledUnderUserThenPackageAndReadWithPackageFirst)
     ReverizKey::deleteKeyFile(base(), package, user);
 }
 
+// Also ids of the UUID's shape with a way out in a group, which only the check of each group's digits refuses.
 TEST_F(KeyFiles, IdsThatAreNotUUIDsNeverBecomePaths)
 {
     const struct
     {
         QString packageId;
         QString userUUID;
-    } rows[] = {{QStringLiteral("../x"), user},  {QString(), user},
-                {package.toUpper(), user},       {QStringLiteral("/abs"), user},
-                {package, QStringLiteral("..")}, {package, QString()},
-                {package, user.toUpper()},       {package, QStringLiteral("/abs")}};
+    } rows[] = {{QStringLiteral("../x"), user},
+                {QString(), user},
+                {package.toUpper(), user},
+                {QStringLiteral("/abs"), user},
+                {package, QStringLiteral("..")},
+                {package, QString()},
+                {package, user.toUpper()},
+                {package, QStringLiteral("/abs")},
+                {QStringLiteral("..-a-b-c-d"), user},
+                {package, QStringLiteral("a-b-c-d-../e")},
+                {QStringLiteral("./a-b-c-d-e"), user},
+                {QStringLiteral("../../a-b-c-d-e"), user},
+                {package, QStringLiteral("0/1-2-3-4-5")}};
     for (const auto& row : rows) {
         SCOPED_TRACE(row.packageId.toStdString() + " for " + row.userUUID.toStdString());
         // A key file where the ids would lead if they were joined unchecked.

@@ -1,4 +1,5 @@
 #include "common/atomicfile.h"
+#include "common/base64.h"
 #include "common/encryption/encryptedlogfile.h"
 #include "common/exceptions/reverizexception.h"
 #include "common/jsontext.h"
@@ -220,6 +221,33 @@ TEST(Show, TellsEachFileInTextAndJson)
         Json::Value shown;
         EXPECT_TRUE(json ? JsonText::parseStrict(out.toUtf8(), shown) && shown == expectedShown : out == expectedText)
             << out.toStdString();
+    }
+}
+
+// The log data size shown is what the decoder writes: for every length modulo 4, with and without padding, and with
+// characters outside the alphabet, which the decoder skips.
+TEST(Show, LogDataSizeIsWhatTheDecoderWrites)
+{
+    Json::Value document;
+    ASSERT_TRUE(JsonText::parseStrict(
+        Reveriz::EncryptedLogFile::make(std::make_shared<ReverizRSA>(TestKeys::userPair()), "a log\n"), document));
+    QTemporaryDir dir;
+    const QString path = dir.filePath(QStringLiteral("log.json"));
+    for (const char* logData : {"", "Q", "QQ", "QUI", "QUJD", "QUJDR", "QQ==", "QUI=", "Q===", "=Q U\nI*",
+                                "QU=JD\xc3\xa9-_.", "QUJDRA==QUJD"}) {
+        SCOPED_TRACE(logData);
+        document["logData"] = logData;
+        ASSERT_TRUE(FileProbes::put(path, QByteArray::fromStdString(JsonText::compact(document))));
+        QString out;
+        QString err;
+        QTextStream outStream(&out);
+        QTextStream errStream(&err);
+        ASSERT_EQ(KeyUtility::show({path}, true, outStream, errStream), 0) << err.toStdString();
+        Json::Value shown;
+        ASSERT_TRUE(JsonText::parseStrict(out.toUtf8(), shown)) << out.toStdString();
+        QByteArray text(logData);
+        EXPECT_EQ(shown[0]["logDataSize"].asInt64(),
+                  qint64(Base64::decodeLenient(text.constData(), text.size(), text.data())));
     }
 }
 
