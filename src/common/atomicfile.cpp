@@ -359,6 +359,213 @@ void AtomicFile::removeTemporaryFilesOnSignals()
     (void)::sigaction(SIGXFSZ, &ignore, nullptr);
 }
 
+namespace {
+
+// What an output names: its directory entry (a link is not followed) and the file behind it.
+struct Inspection
+{
+    std::optional<OutputFile::Placement> placement;
+    struct stat node
+    {
+    };
+    QString error;
+};
+
+bool isStandardStream(const struct stat& node)
+{
+    for (const int descriptor : {STDIN_FILENO, STDOUT_FILENO, STDERR_FILENO}) {
+        struct stat stream
+        {
+        };
+        if (::fstat(descriptor, &stream) == 0 && stream.st_dev == node.st_dev && stream.st_ino == node.st_ino)
+            return true;
+    }
+    return false;
+}
+
+// As the kernel's protected_fifos guards creating opens: in a sticky directory that others may write to, an entry
+// that is neither the caller's nor the directory owner's was put there by someone else.
+bool plantedInSharedDirectory(const QString& path, uid_t entryOwner)
+{
+    struct stat directory
+    {
+    };
+    if (::stat(QFile::encodeName(QFileInfo(path).absolutePath()).constData(), &directory) != 0)
+        return false;
+    const bool shared = (directory.st_mode & S_ISVTX) && (directory.st_mode & (S_IWGRP | S_IWOTH));
+    return shared && entryOwner != ::geteuid() && entryOwner != directory.st_uid;
+}
+
+Inspection inspect(const QString& path)
+{
+    Inspection found;
+    if (!path.isValidUtf16()) {
+        found.error = QStringLiteral("file name is not valid UTF-8: %1").arg(path);
+        return found;
+    }
+    const QByteArray name = QFile::encodeName(path);
+    struct stat entry
+    {
+    };
+    // A name that cannot be inspected is left to the replacement, which reports why it cannot be written; a link
+    // that leads nowhere (or cannot be followed) is replaced, never followed.
+    if (::lstat(name.constData(), &entry) != 0
+        || (S_ISLNK(entry.st_mode) && ::stat(name.constData(), &found.node) != 0)) {
+        found.placement = OutputFile::Placement::Replaced;
+        return found;
+    }
+    if (!S_ISLNK(entry.st_mode))
+        found.node = entry;
+    const mode_t kind = found.node.st_mode & S_IFMT;
+    if (kind == S_IFREG) {
+        if (S_ISLNK(entry.st_mode) && isStandardStream(found.node))
+            found.error = QStringLiteral("cannot replace %1: it is a link to a standard stream").arg(path);
+        else
+            found.placement = OutputFile::Placement::Replaced;
+    } else if (kind == S_IFCHR || kind == S_IFIFO) {
+        if (plantedInSharedDirectory(path, entry.st_uid))
+            found.error =
+                QStringLiteral("cannot write %1: a FIFO or device of another user in a sticky directory").arg(path);
+        else
+            found.placement = OutputFile::Placement::InPlace;
+    } else if (kind == S_IFDIR) {
+        found.error = describe("cannot rename to", path, EISDIR);
+    } else {
+        found.error = QStringLiteral("cannot write %1: not a regular file, character device or FIFO").arg(path);
+    }
+    return found;
+}
+
+std::optional<QString> inputMatching(const struct stat& output, const QStringList& inputs)
+{
+    for (const QString& input : inputs) {
+        struct stat info
+        {
+        };
+        if (::stat(QFile::encodeName(input).constData(), &info) == 0 && info.st_dev == output.st_dev
+            && info.st_ino == output.st_ino)
+            return input;
+    }
+    return std::nullopt;
+}
+
+} // namespace
+
+OutputFile::OutputFile(QString targetPath)
+    : m_targetPath(std::move(targetPath))
+    , m_replacement(m_targetPath)
+{
+}
+
+OutputFile::~OutputFile()
+{
+    discard();
+}
+
+bool OutputFile::fail(const QString& error)
+{
+    m_errorString = error;
+    return false;
+}
+
+std::optional<OutputFile::Placement> OutputFile::placementOf(const QString& targetPath, QString* errorString)
+{
+    const Inspection found = inspect(targetPath);
+    if (!found.placement && errorString)
+        *errorString = found.error;
+    return found.placement;
+}
+
+bool OutputFile::open(AtomicFile::Permissions permissions)
+{
+    discard();
+    const Inspection found = inspect(m_targetPath);
+    if (!found.placement)
+        return fail(found.error);
+    m_placement = *found.placement;
+    if (m_placement == Placement::Replaced)
+        return m_replacement.open(permissions) || fail(m_replacement.errorString());
+
+    int fd = -1;
+    do
+        fd = ::open(QFile::encodeName(m_targetPath).constData(), O_WRONLY | O_NOCTTY | O_CLOEXEC);
+    while (fd < 0 && errno == EINTR);
+    if (fd < 0)
+        return fail(describe("cannot open", m_targetPath, errno));
+    // The file opened must be the one inspected: a name switched in between could put a regular file there.
+    struct stat opened
+    {
+    };
+    if (::fstat(fd, &opened) != 0 || opened.st_dev != found.node.st_dev || opened.st_ino != found.node.st_ino) {
+        closeDescriptor(fd);
+        return fail(QStringLiteral("cannot write %1: it was replaced while it was opened").arg(m_targetPath));
+    }
+    m_fd = fd;
+    return true;
+}
+
+bool OutputFile::write(const QByteArray& data)
+{
+    return write(data.constData(), static_cast<std::size_t>(data.size()));
+}
+
+bool OutputFile::write(const char* data, std::size_t size)
+{
+    if (m_placement == Placement::Replaced)
+        return m_replacement.write(data, size) || fail(m_replacement.errorString());
+    if (m_fd < 0)
+        return fail(describe("cannot write", m_targetPath, EBADF));
+    while (size > 0) {
+        const ssize_t written = ::write(m_fd, data, size);
+        if (written < 0 && errno == EINTR)
+            continue;
+        if (written < 0)
+            return fail(describe("cannot write", m_targetPath, errno));
+        data += written;
+        size -= static_cast<std::size_t>(written);
+    }
+    return true;
+}
+
+bool OutputFile::commit(AtomicFile::Durability durability)
+{
+    if (m_placement == Placement::Replaced)
+        return m_replacement.commit(durability) || fail(m_replacement.errorString());
+    // A terminal, a pipe or a device has nothing to sync.
+    if (m_fd < 0)
+        return fail(describe("cannot commit", m_targetPath, EBADF));
+    if (closeDescriptor(std::exchange(m_fd, -1)) != 0)
+        return fail(describe("cannot close", m_targetPath, errno));
+    return true;
+}
+
+void OutputFile::discard()
+{
+    m_replacement.discard();
+    if (m_fd >= 0)
+        closeDescriptor(std::exchange(m_fd, -1));
+}
+
+std::optional<QString> OutputFile::inputAmong(const QString& outputPath, const QStringList& inputs)
+{
+    struct stat output
+    {
+    };
+    if (::stat(QFile::encodeName(outputPath).constData(), &output) != 0)
+        return std::nullopt;
+    return inputMatching(output, inputs);
+}
+
+std::optional<QString> OutputFile::inputAmong(int descriptor, const QStringList& inputs)
+{
+    struct stat output
+    {
+    };
+    if (::fstat(descriptor, &output) != 0)
+        return std::nullopt;
+    return inputMatching(output, inputs);
+}
+
 DirectoryLock::DirectoryLock(const QString& directory)
 {
     const QString path = directory.isEmpty() ? QStringLiteral(".") : directory;
