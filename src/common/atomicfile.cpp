@@ -383,17 +383,20 @@ bool isStandardStream(const struct stat& node)
     return false;
 }
 
-// As the kernel's protected_fifos guards creating opens: in a sticky directory that others may write to, an entry
-// that is neither the caller's nor the directory owner's was put there by someone else.
-bool plantedInSharedDirectory(const QString& path, uid_t entryOwner)
+// An entry that someone else put where the caller writes (as the kernel's protected_fifos and protected_symlinks
+// guard sticky directories): it belongs to neither the caller nor root, in a directory that not only the caller
+// may write to.
+bool placedByAnotherUser(const QString& path, uid_t entryOwner)
 {
+    const uid_t caller = ::geteuid();
+    if (entryOwner == caller || entryOwner == 0)
+        return false;
     struct stat directory
     {
     };
     if (::stat(QFile::encodeName(QFileInfo(path).absolutePath()).constData(), &directory) != 0)
-        return false;
-    const bool shared = (directory.st_mode & S_ISVTX) && (directory.st_mode & (S_IWGRP | S_IWOTH));
-    return shared && entryOwner != ::geteuid() && entryOwner != directory.st_uid;
+        return true;
+    return directory.st_uid != caller || (directory.st_mode & (S_IWGRP | S_IWOTH)) != 0;
 }
 
 Inspection inspect(const QString& path)
@@ -407,10 +410,11 @@ Inspection inspect(const QString& path)
     struct stat entry
     {
     };
-    // A name that cannot be inspected is left to the replacement, which reports why it cannot be written; a link
-    // that leads nowhere (or cannot be followed) is replaced, never followed.
+    // A name that cannot be inspected is left to the replacement, which reports why it cannot be written. A link
+    // that leads nowhere, cannot be followed, or that another user put there is replaced, never followed.
     if (::lstat(name.constData(), &entry) != 0
-        || (S_ISLNK(entry.st_mode) && ::stat(name.constData(), &found.node) != 0)) {
+        || (S_ISLNK(entry.st_mode)
+            && (placedByAnotherUser(path, entry.st_uid) || ::stat(name.constData(), &found.node) != 0))) {
         found.placement = OutputFile::Placement::Replaced;
         return found;
     }
@@ -423,9 +427,8 @@ Inspection inspect(const QString& path)
         else
             found.placement = OutputFile::Placement::Replaced;
     } else if (kind == S_IFCHR || kind == S_IFIFO) {
-        if (plantedInSharedDirectory(path, entry.st_uid))
-            found.error =
-                QStringLiteral("cannot write %1: a FIFO or device of another user in a sticky directory").arg(path);
+        if (placedByAnotherUser(path, entry.st_uid))
+            found.error = QStringLiteral("cannot write %1: a FIFO or device another user put there").arg(path);
         else
             found.placement = OutputFile::Placement::InPlace;
     } else if (kind == S_IFDIR) {

@@ -94,9 +94,10 @@ private:
  * nothing yet (a dangling symbolic link included), is replaced atomically through an AtomicFile. A character device
  * or a FIFO, also behind a symbolic link, is opened as it is (neither created nor truncated, its mode untouched) and
  * written in place; it is never renamed over. Anything else is refused: a directory, a block device, a socket; a
- * device or FIFO that another user left in a sticky directory that others may write to (a trap for whoever writes
- * there); and a symbolic link to a regular file that is one of the process's standard streams (such as /dev/stdout),
- * which would be replaced instead of written.
+ * device or FIFO of another user (neither the caller nor root) in a directory that not only the caller may write
+ * to, which may be a trap for the caller's output (such a user's symbolic link is replaced, never followed); and a
+ * symbolic link to a regular file that is one of the process's standard streams (such as /dev/stdout), which would
+ * be replaced instead of written.
  *
  * An output that is one of the command's inputs is for the caller to refuse, with inputAmong, before it reads.
  */

@@ -219,7 +219,14 @@ TEST(OutputFile, PlacementFollowsTheKindOfTheTarget)
              return ::chmod(QFile::encodeName(QFileInfo(t).path()).constData(), 01777) == 0 && fifo(t)
                  && ::lchown(QFile::encodeName(t).constData(), 65534, 65534) == 0;
          },
-         std::nullopt, "cannot write %1: a FIFO or device of another user in a sticky directory"},
+         std::nullopt, "cannot write %1: a FIFO or device another user put there"},
+        {"another user's link to a device in a sticky directory",
+         [](const QString& t) {
+             return ::chmod(QFile::encodeName(QFileInfo(t).path()).constData(), 01777) == 0
+                 && makeNode(t + ".null", S_IFCHR, 1, 3) && QFile::link(t + ".null", t)
+                 && ::lchown(QFile::encodeName(t).constData(), 65534, 65534) == 0;
+         },
+         Placement::Replaced},
     };
     for (const Row& row : rows) {
         SCOPED_TRACE(row.name);
