@@ -554,9 +554,27 @@ std::optional<QString> OutputFile::inputAmong(const QString& outputPath, const Q
     struct stat output
     {
     };
-    if (::stat(QFile::encodeName(outputPath).constData(), &output) != 0)
+    if (::stat(QFile::encodeName(outputPath).constData(), &output) == 0)
+        return inputMatching(output, inputs);
+    // An input that is missing may yet be moved into place from its companion by the read: the same name in the
+    // same directory is that input too.
+    const QFileInfo outputInfo(outputPath);
+    struct stat outputDirectory
+    {
+    };
+    if (::stat(QFile::encodeName(outputInfo.absolutePath()).constData(), &outputDirectory) != 0)
         return std::nullopt;
-    return inputMatching(output, inputs);
+    for (const QString& input : inputs) {
+        const QFileInfo inputInfo(input);
+        struct stat inputDirectory
+        {
+        };
+        if (inputInfo.fileName() == outputInfo.fileName()
+            && ::stat(QFile::encodeName(inputInfo.absolutePath()).constData(), &inputDirectory) == 0
+            && inputDirectory.st_dev == outputDirectory.st_dev && inputDirectory.st_ino == outputDirectory.st_ino)
+            return input;
+    }
+    return std::nullopt;
 }
 
 std::optional<QString> OutputFile::inputAmong(int descriptor, const QStringList& inputs)

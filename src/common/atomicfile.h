@@ -132,7 +132,8 @@ public:
 
     /**
      * The first of inputs that is the file outputPath names: the same device and inode, symbolic links followed, so
-     * that other paths and hard and symbolic links count. Nothing when outputPath names no file yet.
+     * that other paths and hard and symbolic links count. When outputPath names no file yet, an input of the same
+     * name in the same directory, which a read may yet restore from its companion; else nothing.
      */
     static std::optional<QString> inputAmong(const QString& outputPath, const QStringList& inputs);
     /** The same for the file open as descriptor, such as standard output. */

@@ -287,6 +287,8 @@ TEST(OutputFile, InputAmongFindsTheInputByAnyName)
     for (const char* name : {"input", "d/up/input", "symlink", "hard"})
         EXPECT_EQ(OutputFile::inputAmong(dir.filePath(name), inputs), input) << name;
     EXPECT_EQ(OutputFile::inputAmong(dir.filePath("missing"), inputs), std::nullopt);
+    // A missing input that its companion may yet restore.
+    EXPECT_EQ(OutputFile::inputAmong(dir.filePath("d/up/missing"), {dir.filePath("missing")}), dir.filePath("missing"));
     EXPECT_EQ(OutputFile::inputAmong(dir.filePath("d"), inputs), std::nullopt);
 
     const int fd = ::open(QFile::encodeName(dir.filePath("hard")).constData(), O_WRONLY | O_APPEND);

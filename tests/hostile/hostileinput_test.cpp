@@ -530,6 +530,12 @@ const std::vector<Row>& rows()
              s.link("d/up", "..");
          },
          1, "Could not create outputfile: d/up/key: it is the input file key\n", decryptTo("d/up/key")},
+        {"decrypt_output_is_the_key_file_found_only_as_its_companion",
+         [](const Scene& s) {
+             s.remove("key");
+             s.put("key.tempreplace", TestKeys::read(QStringLiteral("protocol-private.key")));
+         },
+         1, "Could not create outputfile: key: it is the input file key\n", decryptTo("key")},
         {"decrypt_output_is_a_hard_link_to_the_log", [](const Scene& s) { s.hardLink("out", "log.json"); }, 1,
          "Could not create outputfile: out: it is the input file log.json\n", decryptTo("out")},
         {"original_form_output_is_the_key_file",
