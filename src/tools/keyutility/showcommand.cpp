@@ -77,7 +77,7 @@ Facts logFacts(const Reveriz::EncryptedLogFile::LogFile& log)
 // so the companion stays where it is.
 QString fileToRead(const QString& path)
 {
-    const QString companion = path + QLatin1String(".tempreplace");
+    QString companion = path + QLatin1String(".tempreplace");
     struct stat info
     {
     };
