@@ -359,6 +359,234 @@ void AtomicFile::removeTemporaryFilesOnSignals()
     (void)::sigaction(SIGXFSZ, &ignore, nullptr);
 }
 
+namespace {
+
+// What an output names: its directory entry (a link is not followed) and the file behind it.
+struct Inspection
+{
+    std::optional<OutputFile::Placement> placement;
+    struct stat node
+    {
+    };
+    QString error;
+};
+
+bool isStandardStream(const struct stat& node)
+{
+    for (const int descriptor : {STDIN_FILENO, STDOUT_FILENO, STDERR_FILENO}) {
+        struct stat stream
+        {
+        };
+        if (::fstat(descriptor, &stream) == 0 && stream.st_dev == node.st_dev && stream.st_ino == node.st_ino)
+            return true;
+    }
+    return false;
+}
+
+// An entry that someone else put where the caller writes (as the kernel's protected_fifos and protected_symlinks
+// guard sticky directories): it belongs to neither the caller nor root, in a directory that not only the caller
+// may write to.
+bool placedByAnotherUser(const QString& path, uid_t entryOwner)
+{
+    const uid_t caller = ::geteuid();
+    if (entryOwner == caller || entryOwner == 0)
+        return false;
+    struct stat directory
+    {
+    };
+    if (::stat(QFile::encodeName(QFileInfo(path).absolutePath()).constData(), &directory) != 0)
+        return true;
+    return directory.st_uid != caller || (directory.st_mode & (S_IWGRP | S_IWOTH)) != 0;
+}
+
+Inspection inspect(const QString& path)
+{
+    Inspection found;
+    if (!path.isValidUtf16()) {
+        found.error = QStringLiteral("file name is not valid UTF-8: %1").arg(path);
+        return found;
+    }
+    const QByteArray name = QFile::encodeName(path);
+    struct stat entry
+    {
+    };
+    // A name that cannot be inspected is left to the replacement, which reports why it cannot be written. A link
+    // that leads nowhere, cannot be followed, or that another user put there is replaced, never followed.
+    if (::lstat(name.constData(), &entry) != 0
+        || (S_ISLNK(entry.st_mode)
+            && (placedByAnotherUser(path, entry.st_uid) || ::stat(name.constData(), &found.node) != 0))) {
+        found.placement = OutputFile::Placement::Replaced;
+        return found;
+    }
+    if (!S_ISLNK(entry.st_mode))
+        found.node = entry;
+    const mode_t kind = found.node.st_mode & S_IFMT;
+    if (kind == S_IFREG) {
+        if (S_ISLNK(entry.st_mode) && isStandardStream(found.node))
+            found.error = QStringLiteral("cannot replace %1: it is a link to a standard stream").arg(path);
+        else
+            found.placement = OutputFile::Placement::Replaced;
+    } else if (kind == S_IFCHR || kind == S_IFIFO) {
+        if (placedByAnotherUser(path, entry.st_uid))
+            found.error = QStringLiteral("cannot write %1: a FIFO or device another user put there").arg(path);
+        else
+            found.placement = OutputFile::Placement::InPlace;
+    } else if (kind == S_IFDIR) {
+        found.error = describe("cannot rename to", path, EISDIR);
+    } else {
+        found.error = QStringLiteral("cannot write %1: not a regular file, character device or FIFO").arg(path);
+    }
+    return found;
+}
+
+std::optional<QString> inputMatching(const struct stat& output, const QStringList& inputs)
+{
+    for (const QString& input : inputs) {
+        struct stat info
+        {
+        };
+        if (::stat(QFile::encodeName(input).constData(), &info) == 0 && info.st_dev == output.st_dev
+            && info.st_ino == output.st_ino)
+            return input;
+    }
+    return std::nullopt;
+}
+
+} // namespace
+
+OutputFile::OutputFile(QString targetPath)
+    : m_targetPath(std::move(targetPath))
+    , m_replacement(m_targetPath)
+{
+}
+
+OutputFile::~OutputFile()
+{
+    discard();
+}
+
+bool OutputFile::fail(const QString& error)
+{
+    m_errorString = error;
+    return false;
+}
+
+std::optional<OutputFile::Placement> OutputFile::placementOf(const QString& targetPath, QString* errorString)
+{
+    const Inspection found = inspect(targetPath);
+    if (!found.placement && errorString)
+        *errorString = found.error;
+    return found.placement;
+}
+
+bool OutputFile::open(AtomicFile::Permissions permissions)
+{
+    discard();
+    const Inspection found = inspect(m_targetPath);
+    if (!found.placement)
+        return fail(found.error);
+    m_placement = *found.placement;
+    if (m_placement == Placement::Replaced)
+        return m_replacement.open(permissions) || fail(m_replacement.errorString());
+
+    int fd = -1;
+    do
+        fd = ::open(QFile::encodeName(m_targetPath).constData(), O_WRONLY | O_NOCTTY | O_CLOEXEC);
+    while (fd < 0 && errno == EINTR);
+    if (fd < 0)
+        return fail(describe("cannot open", m_targetPath, errno));
+    // The file opened must be the one inspected: a name switched in between could put a regular file there.
+    struct stat opened
+    {
+    };
+    if (::fstat(fd, &opened) != 0 || opened.st_dev != found.node.st_dev || opened.st_ino != found.node.st_ino) {
+        closeDescriptor(fd);
+        return fail(QStringLiteral("cannot write %1: it was replaced while it was opened").arg(m_targetPath));
+    }
+    m_fd = fd;
+    return true;
+}
+
+bool OutputFile::write(const QByteArray& data)
+{
+    return write(data.constData(), static_cast<std::size_t>(data.size()));
+}
+
+bool OutputFile::write(const char* data, std::size_t size)
+{
+    if (m_placement == Placement::Replaced)
+        return m_replacement.write(data, size) || fail(m_replacement.errorString());
+    if (m_fd < 0)
+        return fail(describe("cannot write", m_targetPath, EBADF));
+    while (size > 0) {
+        const ssize_t written = ::write(m_fd, data, size);
+        if (written < 0 && errno == EINTR)
+            continue;
+        if (written < 0)
+            return fail(describe("cannot write", m_targetPath, errno));
+        data += written;
+        size -= static_cast<std::size_t>(written);
+    }
+    return true;
+}
+
+bool OutputFile::commit(AtomicFile::Durability durability)
+{
+    if (m_placement == Placement::Replaced)
+        return m_replacement.commit(durability) || fail(m_replacement.errorString());
+    // A terminal, a pipe or a device has nothing to sync.
+    if (m_fd < 0)
+        return fail(describe("cannot commit", m_targetPath, EBADF));
+    if (closeDescriptor(std::exchange(m_fd, -1)) != 0)
+        return fail(describe("cannot close", m_targetPath, errno));
+    return true;
+}
+
+void OutputFile::discard()
+{
+    m_replacement.discard();
+    if (m_fd >= 0)
+        closeDescriptor(std::exchange(m_fd, -1));
+}
+
+std::optional<QString> OutputFile::inputAmong(const QString& outputPath, const QStringList& inputs)
+{
+    struct stat output
+    {
+    };
+    if (::stat(QFile::encodeName(outputPath).constData(), &output) == 0)
+        return inputMatching(output, inputs);
+    // An input that is missing may yet be moved into place from its companion by the read: the same name in the
+    // same directory is that input too.
+    const QFileInfo outputInfo(outputPath);
+    struct stat outputDirectory
+    {
+    };
+    if (::stat(QFile::encodeName(outputInfo.absolutePath()).constData(), &outputDirectory) != 0)
+        return std::nullopt;
+    for (const QString& input : inputs) {
+        const QFileInfo inputInfo(input);
+        struct stat inputDirectory
+        {
+        };
+        if (inputInfo.fileName() == outputInfo.fileName()
+            && ::stat(QFile::encodeName(inputInfo.absolutePath()).constData(), &inputDirectory) == 0
+            && inputDirectory.st_dev == outputDirectory.st_dev && inputDirectory.st_ino == outputDirectory.st_ino)
+            return input;
+    }
+    return std::nullopt;
+}
+
+std::optional<QString> OutputFile::inputAmong(int descriptor, const QStringList& inputs)
+{
+    struct stat output
+    {
+    };
+    if (::fstat(descriptor, &output) != 0)
+        return std::nullopt;
+    return inputMatching(output, inputs);
+}
+
 DirectoryLock::DirectoryLock(const QString& directory)
 {
     const QString path = directory.isEmpty() ? QStringLiteral(".") : directory;

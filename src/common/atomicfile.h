@@ -3,8 +3,10 @@
 
 #include <QByteArray>
 #include <QString>
+#include <QStringList>
 
 #include <cstddef>
+#include <optional>
 #include <sys/types.h>
 
 namespace Reveriz::Internal {
@@ -85,6 +87,66 @@ private:
     Permissions m_permissions = Permissions::OwnerOnly;
     int m_fd = -1;
     int m_registration = -1;
+};
+
+/**
+ * The one output policy of the tools: every file they write goes through it. A regular file, or a name that names
+ * nothing yet (a dangling symbolic link included), is replaced atomically through an AtomicFile. A character device
+ * or a FIFO, also behind a symbolic link, is opened as it is (neither created nor truncated, its mode untouched) and
+ * written in place; it is never renamed over. Anything else is refused: a directory, a block device, a socket; a
+ * device or FIFO of another user (neither the caller nor root) in a directory that not only the caller may write
+ * to, which may be a trap for the caller's output (such a user's symbolic link is replaced, never followed); and a
+ * symbolic link to a regular file that is one of the process's standard streams (such as /dev/stdout), which would
+ * be replaced instead of written.
+ *
+ * An output that is one of the command's inputs is for the caller to refuse, with inputAmong, before it reads.
+ */
+class OutputFile
+{
+public:
+    enum class Placement { Replaced, InPlace };
+
+    explicit OutputFile(QString targetPath);
+    ~OutputFile();
+    OutputFile(const OutputFile&) = delete;
+    OutputFile& operator=(const OutputFile&) = delete;
+
+    /** How targetPath would be written, or nothing (and *errorString, when given, says why) if it is refused. */
+    [[nodiscard]] static std::optional<Placement> placementOf(const QString& targetPath, QString* errorString);
+
+    /** Decides as placementOf does and opens the target: a temporary file with permissions, or the device itself. */
+    [[nodiscard]] bool open(AtomicFile::Permissions permissions);
+    /** Appends all of data, or fails. What is written in place cannot be taken back. */
+    [[nodiscard]] bool write(const QByteArray& data);
+    [[nodiscard]] bool write(const char* data, std::size_t size);
+    /** Replaces the target as AtomicFile::commit does, or closes the device written in place. */
+    [[nodiscard]] bool commit(AtomicFile::Durability durability = AtomicFile::Durability::Synced);
+    /** Removes the temporary file, or closes the device. */
+    void discard();
+
+    /** Valid once open succeeded. */
+    Placement placement() const { return m_placement; }
+    QString targetPath() const { return m_targetPath; }
+    /** What failed or was refused last, naming the target. */
+    QString errorString() const { return m_errorString; }
+
+    /**
+     * The first of inputs that is the file outputPath names: the same device and inode, symbolic links followed, so
+     * that other paths and hard and symbolic links count. When outputPath names no file yet, an input of the same
+     * name in the same directory, which a read may yet restore from its companion; else nothing.
+     */
+    static std::optional<QString> inputAmong(const QString& outputPath, const QStringList& inputs);
+    /** The same for the file open as descriptor, such as standard output. */
+    static std::optional<QString> inputAmong(int descriptor, const QStringList& inputs);
+
+private:
+    bool fail(const QString& error);
+
+    QString m_targetPath;
+    AtomicFile m_replacement;
+    Placement m_placement = Placement::Replaced;
+    QString m_errorString;
+    int m_fd = -1;
 };
 
 /**

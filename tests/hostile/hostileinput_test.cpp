@@ -30,6 +30,7 @@
 #include <string>
 #include <sys/resource.h>
 #include <sys/stat.h>
+#include <sys/sysmacros.h>
 #include <sys/wait.h>
 #include <unistd.h>
 #include <vector>
@@ -185,6 +186,13 @@ public:
         put(name, QByteArray());
         ASSERT_TRUE(QFile::resize(path(name), size));
     }
+    // A private copy of /dev/null (minor 3) or /dev/full (7); the row is skipped where nodes cannot be made.
+    void device(const char* name, unsigned int minor) const
+    {
+        remove(name);
+        if (::mknod(QFile::encodeName(path(name)).constData(), S_IFCHR | 0666, ::makedev(1, minor)) != 0)
+            GTEST_SKIP() << "mknod is not permitted here";
+    }
     void hardLink(const char* name, const char* target) const
     {
         remove(name);
@@ -192,6 +200,8 @@ public:
     }
 
     // Every entry under the directory: a file's bytes, a link's target, a directory's mark.
+    QString path(const char* name) const { return m_path + QLatin1Char('/') + QLatin1String(name); }
+
     QMap<QString, QByteArray> snapshot() const
     {
         QMap<QString, QByteArray> entries;
@@ -211,8 +221,6 @@ public:
     }
 
 private:
-    QString path(const char* name) const { return m_path + QLatin1Char('/') + QLatin1String(name); }
-
     QString m_path;
 };
 
@@ -260,6 +268,20 @@ QStringList rewrapTo(const QString& output)
 {
     return {QStringLiteral("rewrap"), QStringLiteral("key"), QStringLiteral("public.key"), QStringLiteral("log.json"),
             output};
+}
+
+// bash arguments that run keyutility show of file, the first two lines of its output into "shown", with its status.
+QStringList showFirstLines(const QString& file)
+{
+    return {QStringLiteral("-o"), QStringLiteral("pipefail"),
+            QStringLiteral("-c"), QStringLiteral("\"$0\" show \"$1\" | sed -n 1,2p >shown"),
+            keyUtility,           file};
+}
+
+// keyutility decrypt -o output of "log.json" with "key".
+QStringList decryptTo(const QString& output)
+{
+    return {QStringLiteral("decrypt"), QStringLiteral("-o"), output, QStringLiteral("key"), QStringLiteral("log.json")};
 }
 
 // The longest name whose ".decrypted" output is still a legal name.
@@ -502,6 +524,91 @@ const std::vector<Row>& rows()
          "directory\n",
          {QStringLiteral("create"), QStringLiteral("3b241101-e2bb-4255-8caf-4136c566a962")}},
 
+        // Outputs that are inputs, by any name: refused before anything is read or written.
+        {"decrypt_output_is_the_key_file", [](const Scene&) {}, 1,
+         "Could not create outputfile: key: it is the input file key\n", decryptTo("key")},
+        {"decrypt_output_is_the_log", [](const Scene&) {}, 1,
+         "Could not create outputfile: log.json: it is the input file log.json\n", decryptTo("log.json")},
+        {"decrypt_output_is_the_pass_phrase_file", [](const Scene& s) { s.put("pass", "correct horse\n"); }, 1,
+         "Could not create outputfile: pass: it is the input file pass\n",
+         QStringList {QStringLiteral("decrypt"), QStringLiteral("--passphrase-file"), QStringLiteral("pass")}
+             + decryptTo("pass").mid(1)},
+        {"decrypt_output_is_the_key_file_through_a_linked_directory",
+         [](const Scene& s) {
+             s.directory("d");
+             s.link("d/up", "..");
+         },
+         1, "Could not create outputfile: d/up/key: it is the input file key\n", decryptTo("d/up/key")},
+        {"decrypt_output_is_the_key_file_found_only_as_its_companion",
+         [](const Scene& s) {
+             s.remove("key");
+             s.put("key.tempreplace", TestKeys::read(QStringLiteral("protocol-private.key")));
+         },
+         1, "Could not create outputfile: key: it is the input file key\n", decryptTo("key")},
+        {"decrypt_output_is_a_hard_link_to_the_log", [](const Scene& s) { s.hardLink("out", "log.json"); }, 1,
+         "Could not create outputfile: out: it is the input file log.json\n", decryptTo("out")},
+        {"original_form_output_is_the_key_file",
+         [](const Scene& s) { s.put("log.json.decrypted", TestKeys::read(QStringLiteral("protocol-private.key"))); },
+         1, "Could not create outputfile: log.json.decrypted\n",
+         {QStringLiteral("decrypt"), QStringLiteral("log.json.decrypted"), QStringLiteral("log.json")}},
+        {"batch_output_is_another_log", [](const Scene& s) { s.put("log.json.decrypted", Log()); }, 1,
+         "Could not create outputfile: log.json.decrypted: the output of log.json is the input file "
+         "log.json.decrypted\n",
+         {QStringLiteral("decrypt"), QStringLiteral("-j"), QStringLiteral("2"), QStringLiteral("key"),
+          QStringLiteral("log.json"), QStringLiteral("log.json.decrypted")}},
+        {"standard_output_is_the_log", [](const Scene&) {}, 1,
+         "Could not write to standard output: it is the input file log.json\n",
+         {QStringLiteral("-c"), QStringLiteral("exec \"$0\" decrypt -o - key log.json >>log.json"), keyUtility},
+         QStringLiteral("/bin/sh")},
+
+        // Outputs that are devices or FIFOs: written in place, never replaced; other kinds refused.
+        {"decrypt_into_a_character_device", [](const Scene& s) { s.device("null", 3); }, 0, QByteArray(),
+         decryptTo("null")},
+        {"decrypt_default_output_is_a_character_device", [](const Scene& s) { s.device("log.json.decrypted", 3); }, 0,
+         QByteArray()},
+        {"decrypt_into_a_full_device", [](const Scene& s) { s.device("full", 7); }, 1,
+         "Could not create outputfile: full\n", decryptTo("full")},
+        {"decrypt_into_a_fifo", [](const Scene& s) { s.fifo("fifo"); }, 0, QByteArray(),
+         {QStringLiteral("-c"), QStringLiteral("cat fifo >got & \"$0\" decrypt -o fifo key log.json; s=$?; wait; exit $s"),
+          keyUtility},
+         QStringLiteral("/bin/sh"), decryptedAs(QStringLiteral("got"), plainLog)},
+        {"decrypt_into_another_users_fifo_in_a_sticky_directory",
+         [](const Scene& s) {
+             s.fifo("log.json.decrypted");
+             if (::chmod(QFile::encodeName(s.path(".")).constData(), 01777) != 0
+                 || ::lchown(QFile::encodeName(s.path("log.json.decrypted")).constData(), 65534, 65534) != 0)
+                 GTEST_SKIP() << "needs root, to give a FIFO to another user";
+         },
+         1, "Could not create outputfile: log.json.decrypted\n"},
+        {"rewrap_into_a_character_device",
+         [](const Scene& s) {
+             s.put("public.key", TestKeys::read(QStringLiteral("user-public.key")));
+             s.device("null", 3);
+         },
+         0, QByteArray(), rewrapTo(QStringLiteral("null"))},
+        {"encryptlog_into_a_full_device",
+         [](const Scene& s) {
+             s.put("public.key", TestKeys::read(QStringLiteral("protocol-public.key")));
+             s.put("plain", plainLog);
+             s.device("out.json", 7);
+         },
+         1, "Could not write outputfile out.json: cannot write out.json: No space left on device\n",
+         encryptLogArguments, encryptLog},
+        {"encryptlog_into_a_link_to_its_standard_output",
+         [](const Scene& s) {
+             s.put("public.key", TestKeys::read(QStringLiteral("protocol-public.key")));
+             s.put("plain", plainLog);
+             s.put("real", QByteArray());
+             s.link("out.json", "real");
+         },
+         1, "Could not write outputfile out.json: cannot replace out.json: it is a link to a standard stream\n",
+         {QStringLiteral("-c"), QStringLiteral("exec \"$0\" public.key plain out.json >real"), encryptLog},
+         QStringLiteral("/bin/sh")},
+        {"create_over_a_character_device", [](const Scene& s) { s.device("protocolkey-public.key", 3); }, 1,
+         "Could not write key file: protocolkey-public.key: cannot replace protocolkey-public.key: not a regular "
+         "file\n",
+         {QStringLiteral("create"), QStringLiteral("3b241101-e2bb-4255-8caf-4136c566a962")}},
+
         // encryptlog
         {"encryptlog_key_file_is_a_directory",
          [](const Scene& s) { s.directory("public.key"); },
@@ -691,6 +798,31 @@ const std::vector<Row>& rows()
         {"show_a_log_logData_number_without_key", [](const Scene& s) { s.put("log.json", "{\"logData\": 7}"); }, 1,
          "Could not show file log.json: neither a key file nor an encrypted log file\n", showLog},
 
+        // show changes nothing, and prints names and texts from files escaped.
+        {"show_reads_a_lone_companion_where_it_is",
+         [](const Scene& s) {
+             s.remove("log.json");
+             s.put("log.json.tempreplace", Log());
+         },
+         0, QByteArray(), showFirstLines(QStringLiteral("log.json")),
+         QStringLiteral("/bin/bash"), decryptedAs(QStringLiteral("shown"), "file: log.json\nkind: encrypted log file\n")},
+        {"show_a_name_that_forges_a_line",
+         [](const Scene& s) { s.put("k\nkind: private key", TestKeys::read(QStringLiteral("protocol-public.key"))); }, 0,
+         QByteArray(), showFirstLines(QStringLiteral("k\nkind: private key")), QStringLiteral("/bin/bash"),
+         decryptedAs(QStringLiteral("shown"), "file: k\\nkind: private key\nkind: public key\n")},
+        {"show_a_missing_name_with_an_escape_sequence_in_json",
+         [](const Scene&) {}, 1,
+         "Could not show file \\x1b[2J\\r: FileUtilities: LRC2039 [LRC1112039] Id: \\x1b[2J\\r.tempreplace\n",
+         {QStringLiteral("-c"), QStringLiteral("exec \"$0\" show --json \"$1\" >shown"), keyUtility,
+          QStringLiteral("\x1b[2J\r")},
+         QStringLiteral("/bin/sh"),
+         decryptedAs(QStringLiteral("shown"), "[\n   {\n      \"error\" : \"FileUtilities: LRC2039 [LRC1112039] Id: "
+                                              "\\u001b[2J\\r.tempreplace\",\n      \"file\" : \"\\u001b[2J\\r\"\n   }\n]\n")},
+        {"show_a_name_not_utf8", [](const Scene&) {}, 1,
+         "Could not show file caf\\xe9.json: FileUtilities: file name is not valid UTF-8: caf\\xe9.json\n",
+         {QStringLiteral("-c"), QStringLiteral("exec \"$0\" show \"$(printf 'caf\\351.json')\""), keyUtility},
+         QStringLiteral("/bin/sh")},
+
         // rewrap: an output that is an input, a wrong pass phrase, recipients too weak to encrypt for, another actor.
         {"rewrap_output_is_the_log", [](const Scene&) {}, 1,
          "Could not write outputfile log.json: it is the input file log.json\n",
@@ -766,6 +898,8 @@ TEST_P(HostileInput, IsRefusedWithItsMessageAndChangesNothing)
     ASSERT_TRUE(directory.isValid());
     const Scene scene(directory.path());
     row.prepare(scene);
+    if (IsSkipped())
+        return;
     QMap<QString, QByteArray> expected = scene.snapshot();
 
     const ProcessResult result = runProcess(row.program, row.arguments, QByteArray(), directory.path());
@@ -821,6 +955,36 @@ TEST(StandardOutput, NothingOfALogThatFailsAndQuietlyNothingMoreForAClosedPipe)
     EXPECT_EQ(result.err, QByteArray());
     EXPECT_EQ(result.out, "1\n");
     EXPECT_EQ(FileProbes::entries(directory.path()), (QStringList {"bad.json", "key", "large.json", "log.json"}));
+}
+
+// Lost standard output is a failure: a full device is told, a closed pipe ends the command quietly.
+TEST(StandardOutput, LostOutputOfShowHelpAndVersionIsAFailure)
+{
+    QTemporaryDir directory;
+    const Scene scene(directory.path());
+    const QByteArray full = QFile::encodeName(directory.filePath("full"));
+    if (::mknod(full.constData(), S_IFCHR | 0666, ::makedev(1, 7)) != 0)
+        GTEST_SKIP() << "mknod is not permitted here";
+    const QStringList commands[] = {{"show", "log.json"}, {"show", "--json", "log.json"}, {"help"}, {"--version"}};
+    for (const QStringList& arguments : commands) {
+        for (const bool closedPipe : {false, true}) {
+            SCOPED_TRACE(arguments.join(' ').toStdString()
+                         + (closedPipe ? " into a closed pipe" : " into a full device"));
+            int pipe[2] = {-1, -1};
+            ASSERT_EQ(::pipe(pipe), 0);
+            ::close(pipe[0]);
+            const int output = closedPipe ? pipe[1] : ::open(full.constData(), O_WRONLY);
+            const ProcessResult result =
+                runProcess(keyUtility, arguments, QByteArray(), directory.path(),
+                           QProcessEnvironment::systemEnvironment(), [output] { ::dup2(output, STDOUT_FILENO); });
+            ::close(pipe[1]);
+            if (!closedPipe)
+                ::close(output);
+            ASSERT_TRUE(result.ran);
+            EXPECT_EQ(result.status, 1);
+            EXPECT_EQ(result.err, closedPipe ? QByteArray() : "keyutility: write error: No space left on device\n");
+        }
+    }
 }
 
 // The attack the modes guard against: anyone may encrypt a program as a log for a public key and put a

@@ -11,8 +11,6 @@
 #include "common/jsontext.h"
 #include "common/largebuffer.h"
 
-#include <QFileInfo>
-
 #include <cstring>
 #include <functional>
 #include <optional>
@@ -358,11 +356,11 @@ LogFile::LogFile(LogFile&& other) noexcept = default;
 LogFile& LogFile::operator=(LogFile&& other) noexcept = default;
 LogFile::~LogFile() = default;
 
-LogFile LogFile::open(const QString& path)
+LogFile LogFile::open(const QString& path, bool recoverTempReplace)
 {
-    return Impl::read(readLargeFile(path, true, MaximumFileSize), path, [&path] {
+    return Impl::read(readLargeFile(path, recoverTempReplace, MaximumFileSize), path, [&path, recoverTempReplace] {
         QByteArray text;
-        FileUtilities::readByteArray(path, text, true, PermissiveReadLimit);
+        FileUtilities::readByteArray(path, text, recoverTempReplace, PermissiveReadLimit);
         return text;
     });
 }
@@ -516,14 +514,15 @@ void LogFile::decryptToFile(const ReverizKey& key, const QString& outputPath)
         return FileWriteFailedException(Context::encryptedLogFile, error, QStringLiteral("OutputFile"), outputPath,
                                         sourceFile, sourceLine);
     };
-    AtomicFile output(outputPath);
-    // A directory in the way would only fail the rename, after all the work.
-    if (QFileInfo(outputPath).isDir())
-        throw fail(QStringLiteral("is a directory"), REVERIZ_HERE);
+    // Opened first: an output the policy refuses (a directory, say) fails before any of the work.
+    OutputFile output(outputPath);
     if (!output.open(AtomicFile::Permissions::PlainText))
         throw fail(output.errorString(), REVERIZ_HERE);
     const auto write = [&output](const char* piece, std::size_t size) { return output.write(piece, size); };
-    if (!decryptTo(key, write) || !output.commit(AtomicFile::Durability::Unsynced))
+    // What is written in place cannot be taken back, so a device or FIFO gets only a log known to be sound.
+    const StreamCheck check =
+        output.placement() == OutputFile::Placement::InPlace ? StreamCheck::BeforeWriting : StreamCheck::WhileWriting;
+    if (!decryptTo(key, write, check) || !output.commit(AtomicFile::Durability::Unsynced))
         throw fail(output.errorString(), REVERIZ_HERE);
 }
 

@@ -77,10 +77,11 @@ class LogFile
 {
 public:
     /**
-     * Reads the log file at path (moving a lone ".tempreplace" companion into place first). Throws the file
-     * utilities' failures (4006 for text that is not JSON), and InputRefusedException beyond the bounds.
+     * Reads the log file at path (with recoverTempReplace, moving a lone ".tempreplace" companion into place
+     * first). Throws the file utilities' failures (4006 for text that is not JSON), and InputRefusedException beyond
+     * the bounds.
      */
-    static LogFile open(const QString& path);
+    static LogFile open(const QString& path, bool recoverTempReplace = true);
     /**
      * Reads a log file from its text; name names it in messages. Throws as open does for a file of that text: the
      * file utilities' failure 4006 naming name for text that is not JSON, InputRefusedException beyond the bounds.
@@ -126,10 +127,12 @@ public:
     bool decryptTo(const ReverizKey& key, const Sink& sink, StreamCheck check = StreamCheck::WhileWriting);
 
     /**
-     * decryptTo into the file outputPath, which appears only complete: the plain log goes to a temporary file
-     * beside it (mode 0600, or that of the caller's own regular file it replaces; not synced: it can be made again)
-     * that replaces outputPath at the end. The output is checked before anything is decrypted. Throws
-     * FileWriteFailedException (idType "OutputFile", the path) when it cannot be written, and what decryptTo throws.
+     * decryptTo into the file outputPath by the tools' output policy, checked before anything is decrypted. A
+     * regular file appears only complete: the plain log goes to a temporary file beside it (mode 0600, or that of the
+     * caller's own regular file it replaces; not synced: it can be made again) that replaces outputPath at the end.
+     * A character device or FIFO is written in place, and only with a log whose data has been checked whole. Throws
+     * FileWriteFailedException (idType "OutputFile", the path) when it cannot be written or the policy refuses it,
+     * and what decryptTo throws.
      */
     void decryptToFile(const ReverizKey& key, const QString& outputPath);
 

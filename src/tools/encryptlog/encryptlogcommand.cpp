@@ -35,13 +35,11 @@ QString usage(const QString& programName)
 
 int encryptLogFile(const QString& keyFilePath, const QString& plainPath, const QString& outputPath, QTextStream& err)
 {
-    // The output replaces its file: were that an input, the input would be lost (a private key file replaced by a
-    // log encrypted for the very key it held).
-    for (const QString& input : {keyFilePath, plainPath}) {
-        if (PathTools::isSameFile(outputPath, input))
-            return fail(
-                err, QStringLiteral("Could not write outputfile %1: it is the input file %2").arg(outputPath, input));
-    }
+    // Were the output an input, the input would be lost: a private key file replaced by a log encrypted for the
+    // very key it held.
+    if (const std::optional<QString> input = OutputFile::inputAmong(outputPath, {keyFilePath, plainPath}))
+        return fail(err,
+                    QStringLiteral("Could not write outputfile %1: it is the input file %2").arg(outputPath, *input));
 
     std::shared_ptr<ReverizRSA> pair;
     try {
@@ -68,7 +66,7 @@ int encryptLogFile(const QString& keyFilePath, const QString& plainPath, const Q
     }
 
     // Like the decrypt command's output: complete or not there, and a failure leaves nothing behind.
-    AtomicFile output(outputPath);
+    OutputFile output(outputPath);
     if (!output.open(AtomicFile::Permissions::Public) || !output.write(document) || !output.commit())
         return fail(err, QStringLiteral("Could not write outputfile %1: %2").arg(outputPath, output.errorString()));
     return 0;

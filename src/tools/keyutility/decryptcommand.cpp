@@ -1,6 +1,7 @@
 // The decrypt command: one key file, any number of encrypted log files, decrypted in parallel into their own
 // output files, one given output file, or standard output in argument order.
 
+#include "common/atomicfile.h"
 #include "common/encryption/encryptedlogfile.h"
 #include "common/encryption/reverizkey.h"
 #include "common/exceptions/reverizexception.h"
@@ -18,6 +19,8 @@
 #include <thread>
 #include <unistd.h>
 #include <vector>
+
+using Reveriz::Internal::OutputFile;
 
 namespace KeyUtility {
 
@@ -198,10 +201,38 @@ int fail(QTextStream& err, const QString& message)
     return 1;
 }
 
+// Why an output of the request is one of its inputs, which writing it would destroy; nothing when none is.
+std::optional<QString> outputThatIsAnInput(const DecryptRequest& request)
+{
+    QStringList inputs = QStringList {request.keyFile} + request.inputs;
+    if (request.passPhraseFile)
+        inputs << *request.passPhraseFile;
+    if (request.output && *request.output == QLatin1String("-")) {
+        if (const std::optional<QString> input = OutputFile::inputAmong(STDOUT_FILENO, inputs))
+            return QStringLiteral("Could not write to standard output: it is the input file %1\n").arg(*input);
+    } else if (request.output) {
+        if (const std::optional<QString> input = OutputFile::inputAmong(*request.output, inputs))
+            return QStringLiteral("Could not create outputfile: %1: it is the input file %2\n")
+                .arg(*request.output, *input);
+    } else {
+        for (const QString& log : request.inputs) {
+            const QString output = log + QLatin1String(".decrypted");
+            if (const std::optional<QString> input = OutputFile::inputAmong(output, inputs))
+                return QStringLiteral("Could not create outputfile: %1: the output of %2 is the input file %3\n")
+                    .arg(output, log, *input);
+        }
+    }
+    return std::nullopt;
+}
+
 } // namespace
 
 int decryptLogs(const DecryptRequest& request, QTextStream& err)
 {
+    // Before anything is read: in a batch, one log's output could replace another log before that is read.
+    if (const std::optional<QString> refusal = outputThatIsAnInput(request))
+        return fail(err, *refusal);
+
     // The key file is read first, once; what it holds is checked for each log after that log was read.
     KeyPair key;
     try {
@@ -256,6 +287,10 @@ int decryptLogs(const DecryptRequest& request, QTextStream& err)
 
 int decryptLog(const QString& keyFilePath, const QString& inputPath, QTextStream& err)
 {
+    // The original form tells of any output it cannot write in one line.
+    const QString outputPath = inputPath + QLatin1String(".decrypted");
+    if (OutputFile::inputAmong(outputPath, {keyFilePath, inputPath}))
+        return fail(err, QStringLiteral("Could not create outputfile: %1\n").arg(outputPath));
     DecryptRequest request;
     request.keyFile = keyFilePath;
     request.inputs = QStringList {inputPath};

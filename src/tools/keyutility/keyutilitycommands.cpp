@@ -5,7 +5,11 @@
 #include "common/jsontext.h"
 
 #include <QHash>
+#include <QIODevice>
 #include <QSet>
+
+#include <cerrno>
+#include <cstring>
 
 using namespace Reveriz::Internal;
 
@@ -76,6 +80,20 @@ help, --help, -h
 
 int createKey(const QString& serverUUID, QTextStream& err, const QString& directory, const KeyPairFactory& makeKeyPair)
 {
+    // The output policy's refusals come first. A key file is never written in place either: the two files are
+    // replaced as a pair, and a device or FIFO cannot hold a key.
+    for (const QString& name : {PrivateKeyFileName, PublicKeyFileName}) {
+        const QString path = pathIn(directory, name);
+        QString error;
+        const std::optional<OutputFile::Placement> placement = OutputFile::placementOf(path, &error);
+        if (placement != OutputFile::Placement::Replaced) {
+            err << "Could not write key file: " << path << ": "
+                << (placement ? QStringLiteral("cannot replace %1: not a regular file").arg(path) : error) << '\n';
+            err.flush();
+            return 1;
+        }
+    }
+
     QByteArray privateDocument;
     QByteArray publicDocument;
     try {
@@ -232,9 +250,22 @@ int runRewrap(const QString& program, const QStringList& words, QTextStream& out
     return rewrap(files.at(0), files.at(1), files.at(2), files.at(3), valueOf(parsed, "--passphrase-file"), err);
 }
 
-} // namespace
+// Lost output is a failure: standard output that could not be written or flushed makes the status 1. A reader that
+// closed the pipe ends it quietly, as it does for "decrypt -o -".
+int withOutputChecked(int status, QTextStream& out, QTextStream& err)
+{
+    out.flush();
+    if (out.status() == QTextStream::Ok)
+        return status;
+    const QString reason = out.device() ? out.device()->errorString() : QString();
+    if (reason != QString::fromLocal8Bit(std::strerror(EPIPE))) {
+        err << "keyutility: write error: " << reason << '\n';
+        err.flush();
+    }
+    return 1;
+}
 
-int run(const QStringList& arguments, QTextStream& out, QTextStream& err)
+int dispatch(const QStringList& arguments, QTextStream& out, QTextStream& err)
 {
     // The command word is compared whole and case-sensitively; then each form checks its own words.
     const QString program = arguments.value(0);
@@ -260,6 +291,13 @@ int run(const QStringList& arguments, QTextStream& out, QTextStream& err)
         return 0;
     }
     return printUsage(program, out);
+}
+
+} // namespace
+
+int run(const QStringList& arguments, QTextStream& out, QTextStream& err)
+{
+    return withOutputChecked(dispatch(arguments, out, err), out, err);
 }
 
 } // namespace KeyUtility

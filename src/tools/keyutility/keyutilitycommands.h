@@ -59,7 +59,10 @@ int decryptLog(const QString& keyFilePath, const QString& inputPath, QTextStream
 
 /**
  * The show command: recognises each file as a key file or an encrypted log file and prints what it is, as
- * "name: value" blocks or, with json, one JSON array. Uses no private key and no pass phrase. Returns 0, or 1
+ * "name: value" blocks or, with json, one JSON array. Uses no private key and no pass phrase, and changes no file:
+ * a file that is missing while its ".tempreplace" companion exists is shown from the companion, left where it is.
+ * In text (and in the messages on err), names and texts from the files are printed with backslashes, control,
+ * format and separator characters and bytes that are not UTF-8 in C escapes (\\, \n, \xHH). Returns 0, or 1
  * when a file could not be shown (after printing why to err; the others are still shown).
  */
 int show(const QStringList& files, bool json, QTextStream& out, QTextStream& err);
@@ -75,7 +78,8 @@ int rewrap(const QString& privateKeyFile, const QString& publicKeyFile, const QS
  * Runs the command line arguments (the program name first) and returns the exit status: 0 and the usage text on
  * out for a command line of no known form that uses none of the options, 2 and a message with the usage text on
  * err for one that uses an option wrongly. Normal output goes to out, messages to err; plain logs that
- * decrypt writes to standard output go to file descriptor 1.
+ * decrypt writes to standard output go to file descriptor 1. Output that out cannot take makes the status 1, with
+ * "keyutility: write error: REASON" on err unless the reader closed the pipe.
  */
 int run(const QStringList& arguments, QTextStream& out, QTextStream& err);
 

@@ -47,15 +47,12 @@ std::shared_ptr<ReverizRSA> readKeyFile(const QString& path)
 int rewrap(const QString& privateKeyFile, const QString& publicKeyFile, const QString& inputPath,
            const QString& outputPath, const std::optional<QString>& passPhraseFile, QTextStream& err)
 {
-    // The output replaces its file: were that an input, the input would be lost.
     QStringList inputs {privateKeyFile, publicKeyFile, inputPath};
     if (passPhraseFile)
         inputs << *passPhraseFile;
-    for (const QString& input : inputs) {
-        if (PathTools::isSameFile(outputPath, input))
-            return fail(
-                err, QStringLiteral("Could not write outputfile %1: it is the input file %2").arg(outputPath, input));
-    }
+    if (const std::optional<QString> input = OutputFile::inputAmong(outputPath, inputs))
+        return fail(err,
+                    QStringLiteral("Could not write outputfile %1: it is the input file %2").arg(outputPath, *input));
 
     // Everything that can be checked without the private key is, before a pass phrase is asked for.
     QString step = QStringLiteral("read key file ") + privateKeyFile;
@@ -84,8 +81,8 @@ int rewrap(const QString& privateKeyFile, const QString& publicKeyFile, const QS
         step = QStringLiteral("wrap the key for ") + publicKeyFile;
         const QByteArray document = log.rewrapped(*key, recipient);
 
-        // It holds no secret, and appears only complete.
-        AtomicFile output(outputPath);
+        // It holds no secret; a file appears only complete.
+        OutputFile output(outputPath);
         if (!output.open(AtomicFile::Permissions::Public) || !output.write(document) || !output.commit())
             return fail(err, QStringLiteral("Could not write outputfile %1: %2").arg(outputPath, output.errorString()));
         return 0;

@@ -6,8 +6,12 @@
 #include "common/jsontext.h"
 #include "keyutilitycommands.h"
 
+#include <QFile>
+
+#include <cerrno>
 #include <new>
 #include <stdexcept>
+#include <sys/stat.h>
 
 using namespace Reveriz::Internal;
 
@@ -69,20 +73,35 @@ Facts logFacts(const Reveriz::EncryptedLogFile::LogFile& log)
     return facts;
 }
 
+// The file that show reads for path: path, or its companion when only that is there. An inspection moves nothing,
+// so the companion stays where it is.
+QString fileToRead(const QString& path)
+{
+    QString companion = path + QLatin1String(".tempreplace");
+    struct stat info
+    {
+    };
+    if (path.isValidUtf16() && ::lstat(QFile::encodeName(path).constData(), &info) != 0 && errno == ENOENT
+        && ::lstat(QFile::encodeName(companion).constData(), &info) == 0)
+        return companion;
+    return path;
+}
+
 // Key files are small, so a file is read as one first, within their bounds; a larger one, or JSON that is no key
 // file, is read as a log file, within the log file's bounds.
 Facts factsOf(const QString& path)
 {
+    const QString file = fileToRead(path);
     Json::Value document;
     bool mayBeKeyFile = true;
     try {
-        FileUtilities::readJsonValue(path, document, true, ReverizRSA::MaximumKeyFileSize);
+        FileUtilities::readJsonValue(file, document, false, ReverizRSA::MaximumKeyFileSize);
     } catch (const InputRefusedException&) {
         mayBeKeyFile = false; // too large, or of a kind the log file's reader refuses in the same words
     }
     if (mayBeKeyFile && ReverizRSA::isKeyFile(document))
         return keyFacts(*ReverizRSA::fromJson(document));
-    const Reveriz::EncryptedLogFile::LogFile log = Reveriz::EncryptedLogFile::LogFile::open(path);
+    const Reveriz::EncryptedLogFile::LogFile log = Reveriz::EncryptedLogFile::LogFile::open(file, false);
     if (log.wrappedKey().isNull() && !log.hasLogData())
         throw UnknownKind();
     return logFacts(log);
@@ -94,6 +113,47 @@ QString describe(const ReverizException& e)
     if (text.endsWith(QLatin1String(": ")))
         text.chop(2); // an exception that has a name only
     return text;
+}
+
+void appendEscaped(QString& shown, const QByteArray& bytes)
+{
+    for (const char byte : bytes)
+        shown += QStringLiteral("\\x%1").arg(static_cast<unsigned char>(byte), 2, 16, QLatin1Char('0'));
+}
+
+// Text as a terminal shows it safely, in C's escapes, so that a name cannot send escape sequences or forge a line:
+// a backslash as \\, tab, line feed and carriage return as \t, \n and \r, every other character that is not
+// printable (a control, format or separator character) as \xHH for each byte of its UTF-8, and a byte that is not
+// UTF-8 (a lone surrogate from the command line) as \xHH too.
+QString printable(const QString& text)
+{
+    QString shown;
+    shown.reserve(text.size());
+    for (qsizetype i = 0; i < text.size(); ++i) {
+        const QChar c = text.at(i);
+        const bool pair = c.isHighSurrogate() && i + 1 < text.size() && text.at(i + 1).isLowSurrogate();
+        if (c.isSurrogate() && !pair) {
+            appendEscaped(shown, QByteArray(1, static_cast<char>(c.unicode() & 0xff)));
+            continue;
+        }
+        const QString character = text.mid(i, pair ? 2 : 1);
+        const char32_t code = pair ? QChar::surrogateToUcs4(c, text.at(++i)) : c.unicode();
+        const QChar::Category category = QChar::category(code);
+        if (code == '\\')
+            shown += QLatin1String("\\\\");
+        else if (code == '\t')
+            shown += QLatin1String("\\t");
+        else if (code == '\n')
+            shown += QLatin1String("\\n");
+        else if (code == '\r')
+            shown += QLatin1String("\\r");
+        else if (category == QChar::Other_Control || category == QChar::Other_Format
+                 || category == QChar::Separator_Line || category == QChar::Separator_Paragraph)
+            appendEscaped(shown, character.toUtf8());
+        else
+            shown += character;
+    }
+    return shown;
 }
 
 // The JSON object of a file. Its member names are a stable interface, listed in keyutility(1).
@@ -123,9 +183,9 @@ QString actorText(const QString& label, const ReverizActor& actor)
 {
     static const char* const typeNames[] = {"user", "server", "owner", "protocol"};
     QString text = QStringLiteral("%1: %2\n").arg(label, QLatin1String(typeNames[actor.type()]));
-    text += QStringLiteral("%1 server UUID: %2\n").arg(label, actor.serverUUID());
+    text += QStringLiteral("%1 server UUID: %2\n").arg(label, printable(actor.serverUUID()));
     if (actor.type() == ReverizActor::User)
-        text += QStringLiteral("%1 user UUID: %2\n").arg(label, actor.userUUID());
+        text += QStringLiteral("%1 user UUID: %2\n").arg(label, printable(actor.userUUID()));
     return text;
 }
 
@@ -134,8 +194,8 @@ QString asText(const QString& path, const Facts& facts)
 {
     static const char* const kindNames[] = {"public key", "private key", "private key, protected by a pass phrase",
                                             "encrypted log file"};
-    QString text =
-        QStringLiteral("file: %1\nkind: %2\n").arg(path, QLatin1String(kindNames[static_cast<int>(facts.kind)]));
+    QString text = QStringLiteral("file: %1\nkind: %2\n")
+                       .arg(printable(path), QLatin1String(kindNames[static_cast<int>(facts.kind)]));
     if (facts.owner) {
         text += actorText(QStringLiteral("owner"), *facts.owner);
         text += QStringLiteral("RSA size: %1 bits\n").arg(facts.bits);
@@ -174,7 +234,7 @@ int show(const QStringList& files, bool json, QTextStream& out, QTextStream& err
             failure = QString::fromLocal8Bit(e.what());
         }
         if (!facts) {
-            err << "Could not show file " << path << ": " << failure << '\n';
+            err << "Could not show file " << printable(path) << ": " << printable(failure) << '\n';
             status = 1;
         }
         if (json) {
