@@ -13,6 +13,7 @@ REVERIZ_PACKAGES=(
 # What the test command needs besides: the lint, the Debian package and its dependencies, the man pages, the docs.
 REVERIZ_CHECK_PACKAGES=(
     clang-format clang-tidy
+    strace
     dpkg-dev file
     man-db groff-base
     pkg-config
