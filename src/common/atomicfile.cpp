@@ -380,7 +380,7 @@ bool AtomicFile::keepEarlier()
         timespec now {};
         (void)::clock_gettime(CLOCK_MONOTONIC, &now);
         unsigned long long value = (static_cast<unsigned long long>(now.tv_nsec) * 2654435761u)
-            ^ (static_cast<unsigned long long>(::getpid()) << 20) ^ (attempt * 40503u);
+            ^ (static_cast<unsigned long long>(::getpid()) << 20) ^ (static_cast<unsigned long long>(attempt) * 40503u);
         for (qsizetype i = name.size() - 6; i < name.size(); ++i, value /= 62)
             name[i] = letters[value % 62];
         if (::link(target.constData(), name.constData()) == 0) {

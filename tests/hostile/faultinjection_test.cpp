@@ -43,7 +43,7 @@ const QString publicName = QStringLiteral("protocolkey-public.key");
 
 // The directory a row runs in: a private key file "key" and its public half "pub", a log "log.json" for them,
 // the plain text "plain", and an earlier pair of create's key files.
-QMap<QString, QByteArray> prepare(const QString& directory)
+void prepare(const QString& directory)
 {
     const QMap<QString, QByteArray> files = {
         {"key", TestKeys::read("protocol-private.key")},
@@ -56,7 +56,6 @@ QMap<QString, QByteArray> prepare(const QString& directory)
         EXPECT_TRUE(FileProbes::put(directory + '/' + file.key(), file.value()));
     const ProcessResult made = runProcess(encryptLog, {"pub", "plain", "log.json"}, QByteArray(), directory);
     EXPECT_EQ(made.status, 0) << made.err.toStdString();
-    return files;
 }
 
 // Every entry of directory with its bytes.
@@ -66,6 +65,15 @@ QMap<QString, QByteArray> snapshot(const QString& directory)
     for (const QString& name : FileProbes::entries(directory))
         entries[name] = FileProbes::content(directory + '/' + name);
     return entries;
+}
+
+// LeakSanitizer cannot stop the threads of a traced process; the leak check is left to the untraced tests.
+QProcessEnvironment untracedLeakCheck()
+{
+    QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+    const QString options = environment.value("ASAN_OPTIONS");
+    environment.insert("ASAN_OPTIONS", options + (options.isEmpty() ? "" : ":") + "detect_leaks=0");
+    return environment;
 }
 
 QStringList strace(const QString& injection)
@@ -88,7 +96,6 @@ TEST(FaultInjection, EveryFailureIsNamedAndLeavesTheFilesWhole)
         int status;
         QString err; // a pattern for the whole of standard error
         QStringList changed = {}; // entries that may appear or change; all others stay byte for byte
-        QByteArray out = {};
         bool underAddressLimit = false;
     } rows[] = {
         // create with an earlier pair in place: after a failure the earlier pair, byte for byte.
@@ -134,18 +141,19 @@ TEST(FaultInjection, EveryFailureIsNamedAndLeavesTheFilesWhole)
          0,
          "",
          {"a.json.decrypted", "b.json.decrypted", "c.json.decrypted", "d.json.decrypted"}},
+        // Standard output is a file here, so that only its writes are chosen (-P), and the first of them fails.
         {"decrypt_to_a_standard_output_that_is_full_for_now",
-         strace("write:error=EAGAIN:when=1") + QStringList {keyUtility, "decrypt", "-o", "-", "key", "log.json"},
+         QStringList {"sh", "-c", "exec \"$@\" >stdout", "sh", "strace", "-f", "-o", "/dev/null", "-P", "%/stdout",
+                      "-e", "inject=write:error=EAGAIN:when=1", "--", keyUtility, "decrypt", "-o", "-", "key",
+                      "log.json"},
          0,
          "",
-         {},
-         plainLog},
+         {"stdout"}},
         // Exhausted memory: the message, never an abort, and no temporary file.
         {"decrypt_out_of_memory",
          QStringList {"prlimit", "--as=134217728", "--", keyUtility, "decrypt", "key", "big"},
          1,
          "keyutility: out of memory\n",
-         {},
          {},
          true},
         {"decrypt_batch_out_of_memory",
@@ -153,13 +161,11 @@ TEST(FaultInjection, EveryFailureIsNamedAndLeavesTheFilesWhole)
          1,
          "keyutility: big: out of memory\nkeyutility: big2: out of memory\n",
          {},
-         {},
          true},
         {"encryptlog_out_of_memory",
          QStringList {"prlimit", "--as=134217728", "--", encryptLog, "pub", "bigplain", "o"},
          1,
          "encryptlog: out of memory\n",
-         {},
          {},
          true},
     };
@@ -185,12 +191,13 @@ TEST(FaultInjection, EveryFailureIsNamedAndLeavesTheFilesWhole)
 
         QStringList command = row.command;
         command.replaceInStrings(QRegularExpression("^%"), directory.path());
-        const ProcessResult result = runProcess(command.first(), command.mid(1), QByteArray(), directory.path());
+        const ProcessResult result =
+            runProcess(command.first(), command.mid(1), QByteArray(), directory.path(), untracedLeakCheck());
         ASSERT_TRUE(result.ran) << "no normal exit: a signal or a minute's hang";
         EXPECT_EQ(result.status, row.status);
         EXPECT_TRUE(QRegularExpression(QRegularExpression::anchoredPattern(row.err)).match(result.err).hasMatch())
             << result.err.toStdString();
-        EXPECT_EQ(result.out, row.out);
+        EXPECT_EQ(result.out, QByteArray());
 
         const QMap<QString, QByteArray> after = snapshot(directory.path());
         const auto mayChange = [&row](const QString& name) {
@@ -211,7 +218,7 @@ TEST(FaultInjection, EveryFailureIsNamedAndLeavesTheFilesWhole)
         }
         for (auto entry = before.cbegin(); entry != before.cend(); ++entry)
             EXPECT_TRUE(after.contains(entry.key())) << entry.key().toStdString() << " is gone";
-        for (const QString& name : row.changed.filter(".decrypted"))
+        for (const QString& name : row.changed.filter(QRegularExpression("\\.decrypted$|^stdout$")))
             EXPECT_EQ(after[name], plainLog);
     }
 }
@@ -249,7 +256,7 @@ TEST(FaultInjection, EachFileIsSyncedBeforeItsRenameAndTheDirectoryAfter)
             runProcess("strace",
                        QStringList {"-f", "-o", trace, "-e", "trace=openat,fsync,fdatasync,rename,renameat,renameat2"}
                            + row.command,
-                       QByteArray(), directory.path());
+                       QByteArray(), directory.path(), untracedLeakCheck());
         ASSERT_EQ(result.status, 0) << result.err.toStdString();
 
         // The path each descriptor was opened for, and whether it was synced since.
