@@ -107,6 +107,14 @@ TEST(FaultInjection, EveryFailureIsNamedAndLeavesTheFilesWhole)
          QRegularExpression::escape(
              QStringLiteral("Could not write key file: %1: cannot rename to %1: Input/output error\n")
                  .arg(publicName))},
+        {"create_earlier_file_that_cannot_be_put_back_is_named",
+         strace("rename:error=EIO:when=2+") + create,
+         1,
+         QRegularExpression::escape(
+             QStringLiteral("Could not write key file: %1: cannot rename to %1: Input/output error\n").arg(publicName))
+             + "keyutility: the key pair is mixed: cannot put back protocolkey-private\\.key \\(the earlier file is "
+               "protocolkey-private\\.key\\.tmp-\\w{6}\\): Input/output error\n",
+         {privateName, "protocolkey-private.key.tmp-*"}},
         {"create_directory_sync_after_both_renames_keeps_the_new_pair",
          strace("fsync:error=EIO:when=3") + create,
          1,
