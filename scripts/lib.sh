@@ -18,6 +18,7 @@ REVERIZ_TEST_PACKAGES=(
 # What the test command needs besides: the lint, the Debian package and its dependencies, the man pages, the docs.
 REVERIZ_CHECK_PACKAGES=(
     clang-format clang-tidy
+    strace
     dpkg-dev file
     man-db groff-base
     pkg-config

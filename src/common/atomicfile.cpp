@@ -90,6 +90,33 @@ static_assert(std::atomic<char*>::is_always_lock_free && std::atomic<int>::is_al
 
 constexpr int cleanupSignals[] = {SIGINT, SIGTERM, SIGHUP, SIGQUIT};
 
+// Temporary files that could not be removed, for the program to name at its end so that the operator can remove
+// them: kept without allocating, since memory may be what ran out.
+struct Unremoved
+{
+    char path[4096];
+    int error;
+};
+constexpr int unremovedSlots = 16;
+Unremoved unremovedFiles[unremovedSlots];
+std::atomic<int> unremovedCount {0};
+
+void recordUnremoved(const char* path, int error)
+{
+    const int slot = unremovedCount.fetch_add(1);
+    if (slot >= unremovedSlots)
+        return; // reportUnremovedFiles tells how many more
+    Unremoved& entry = unremovedFiles[slot];
+    std::strncpy(entry.path, path, sizeof entry.path - 1);
+    entry.path[sizeof entry.path - 1] = '\0';
+    entry.error = error;
+}
+
+void writeDirectly(const char* text)
+{
+    (void)!::write(STDERR_FILENO, text, std::strlen(text));
+}
+
 int registerPath(const QByteArray& path)
 {
     char* copy = ::strdup(path.constData());
@@ -136,27 +163,24 @@ static void removeTemporaryFilesAndDie(int signal)
 }
 } // extern "C"
 
-// Blocks the cleanup signals on this thread while it lives, so that a file is never created unregistered.
-class SignalBlock
-{
-public:
-    SignalBlock()
-    {
-        sigset_t set;
-        sigemptyset(&set);
-        for (const int signal : cleanupSignals)
-            sigaddset(&set, signal);
-        (void)::pthread_sigmask(SIG_BLOCK, &set, &m_previous);
-    }
-    ~SignalBlock() { (void)::pthread_sigmask(SIG_SETMASK, &m_previous, nullptr); }
-    SignalBlock(const SignalBlock&) = delete;
-    SignalBlock& operator=(const SignalBlock&) = delete;
-
-private:
-    sigset_t m_previous {};
-};
+// Blocks the cleanup signals while a file is created, so that it is never created unregistered.
+using SignalBlock = DeferredCleanupSignals;
 
 } // namespace
+
+DeferredCleanupSignals::DeferredCleanupSignals()
+{
+    sigset_t set;
+    sigemptyset(&set);
+    for (const int signal : cleanupSignals)
+        sigaddset(&set, signal);
+    (void)::pthread_sigmask(SIG_BLOCK, &set, &m_previous);
+}
+
+DeferredCleanupSignals::~DeferredCleanupSignals()
+{
+    (void)::pthread_sigmask(SIG_SETMASK, &m_previous, nullptr);
+}
 
 AtomicFile::AtomicFile(QString targetPath)
     : m_targetPath(std::move(targetPath))
@@ -210,6 +234,7 @@ bool AtomicFile::open(Permissions permissions)
         return fail("cannot create a temporary file for", m_targetPath, error);
     m_fd = fd;
     m_temporaryPath = QFile::decodeName(name.data());
+    m_encodedTemporaryPath = QByteArray(name.data());
     return true;
 }
 
@@ -258,7 +283,7 @@ mode_t AtomicFile::finalMode() const
     return 0600;
 }
 
-bool AtomicFile::commit(Durability durability)
+bool AtomicFile::finish(Durability durability)
 {
     if (m_fd < 0)
         return fail("cannot commit", m_targetPath, EBADF);
@@ -278,6 +303,15 @@ bool AtomicFile::commit(Durability durability)
         discard();
         return fail("cannot close", m_targetPath, error);
     }
+    return true;
+}
+
+bool AtomicFile::commit(Durability durability)
+{
+    if (m_fd >= 0 && !finish(durability))
+        return false;
+    if (m_temporaryPath.isEmpty())
+        return fail("cannot commit", m_targetPath, EBADF);
     QString error;
     if (!renameOver(m_temporaryPath, m_targetPath, &error)) {
         discard();
@@ -285,6 +319,7 @@ bool AtomicFile::commit(Durability durability)
         return false;
     }
     m_temporaryPath.clear();
+    m_encodedTemporaryPath.clear();
     unregisterPath(std::exchange(m_registration, -1));
     if (durability == Durability::Unsynced)
         return true;
@@ -300,11 +335,100 @@ void AtomicFile::discard()
 {
     if (m_fd >= 0)
         closeDescriptor(std::exchange(m_fd, -1));
-    if (!m_temporaryPath.isEmpty()) {
-        ::unlink(QFile::encodeName(m_temporaryPath).constData());
+    // The name was encoded when the file was made: encoding it here could throw, and this runs in destructors.
+    if (!m_encodedTemporaryPath.isEmpty()) {
+        if (::unlink(m_encodedTemporaryPath.constData()) != 0 && errno != ENOENT)
+            recordUnremoved(m_encodedTemporaryPath.constData(), errno);
         m_temporaryPath.clear();
+        m_encodedTemporaryPath.clear();
     }
     unregisterPath(std::exchange(m_registration, -1));
+    if (!m_keptPath.isEmpty()) {
+        if (::unlink(m_keptPath.constData()) != 0 && errno != ENOENT)
+            recordUnremoved(m_keptPath.constData(), errno);
+        m_keptPath.clear();
+    }
+    unregisterPath(std::exchange(m_keptRegistration, -1));
+    m_keeping = false;
+}
+
+bool AtomicFile::keepEarlier()
+{
+    const QByteArray target = QFile::encodeName(m_targetPath);
+    struct stat info
+    {
+    };
+    m_keeping = true;
+    if (::lstat(target.constData(), &info) != 0) {
+        if (errno == ENOENT)
+            return true; // nothing to keep: restoring removes the target
+        return fail("cannot examine", m_targetPath, errno);
+    }
+    if (S_ISDIR(info.st_mode)) {
+        m_keeping = false; // the rename over it fails, and it stays as it is
+        return true;
+    }
+    // A name of the temporary files' pattern, so that the link is as easy to tell and to clean up; made like
+    // mkstemp's, tried again while taken.
+    const QByteArray pattern = temporaryPattern(m_targetPath);
+    const SignalBlock block;
+    creating.fetch_add(1);
+    int error = EINTR;
+    QByteArray name = pattern;
+    for (unsigned attempt = 0; attempt < 100 && !terminating.load(); ++attempt) {
+        static const char letters[] = "abcdefghijklmnopqrstuvwxyzABCDEFGHIJKLMNOPQRSTUVWXYZ0123456789";
+        timespec now {};
+        (void)::clock_gettime(CLOCK_MONOTONIC, &now);
+        unsigned long long value = (static_cast<unsigned long long>(now.tv_nsec) * 2654435761u)
+            ^ (static_cast<unsigned long long>(::getpid()) << 20) ^ (static_cast<unsigned long long>(attempt) * 40503u);
+        for (qsizetype i = name.size() - 6; i < name.size(); ++i, value /= 62)
+            name[i] = letters[value % 62];
+        if (::link(target.constData(), name.constData()) == 0) {
+            m_keptRegistration = registerPath(name);
+            if (m_keptRegistration < 0) {
+                (void)::unlink(name.constData());
+                error = EMFILE;
+                break;
+            }
+            m_keptPath = name;
+            error = 0;
+            break;
+        }
+        error = errno;
+        if (error != EEXIST)
+            break;
+    }
+    creating.fetch_sub(1);
+    if (error != 0)
+        return fail("cannot keep a link to the earlier", m_targetPath, error);
+    return true;
+}
+
+bool AtomicFile::restoreEarlier()
+{
+    if (!m_keeping)
+        return true;
+    const QByteArray target = QFile::encodeName(m_targetPath);
+    if (m_keptPath.isEmpty()) {
+        if (::unlink(target.constData()) != 0 && errno != ENOENT)
+            return fail("cannot remove", m_targetPath, errno);
+    } else {
+        if (::rename(m_keptPath.constData(), target.constData()) != 0) {
+            // The earlier file now lives only under the link's name: it must stay, and be named.
+            const int error = errno;
+            m_errorString = QStringLiteral("cannot put back %1 (the earlier file is %2): %3")
+                                .arg(m_targetPath, QFile::decodeName(m_keptPath), systemError(error));
+            unregisterPath(std::exchange(m_keptRegistration, -1));
+            m_keptPath.clear();
+            return false;
+        }
+        m_keptPath.clear();
+        unregisterPath(std::exchange(m_keptRegistration, -1));
+    }
+    m_keeping = false;
+    QString error;
+    (void)syncDirectoryOf(m_targetPath, &error); // in place either way; only durability is weaker
+    return true;
 }
 
 bool AtomicFile::renameOver(const QString& from, const QString& to, QString* errorString)
@@ -331,6 +455,22 @@ bool AtomicFile::syncDirectoryOf(const QString& path, QString* errorString)
     if (!synced && errorString)
         *errorString = describe("cannot sync directory", directory, error);
     return synced;
+}
+
+bool AtomicFile::reportUnremovedFiles(const char* program)
+{
+    const int count = unremovedCount.load();
+    for (int slot = 0; slot < std::min(count, unremovedSlots); ++slot) {
+        const char* const parts[] = {program, ": could not remove the temporary file ",  unremovedFiles[slot].path,
+                                     ": ",    std::strerror(unremovedFiles[slot].error), "; remove it by hand\n"};
+        for (const char* text : parts)
+            writeDirectly(text);
+    }
+    if (count > unremovedSlots) {
+        writeDirectly(program);
+        writeDirectly(": more temporary files could not be removed\n");
+    }
+    return count > 0;
 }
 
 void AtomicFile::removeTemporaryFilesOnSignals()

@@ -5,6 +5,7 @@
 #include <QString>
 #include <QStringList>
 
+#include <csignal>
 #include <cstddef>
 #include <optional>
 #include <sys/types.h>
@@ -54,10 +55,26 @@ public:
      * replacement is still whole for every reader and survives the writer being killed, but not a system crash.
      */
     enum class Durability { Synced, Unsynced };
-    /** Syncs (when Synced), sets the mode and closes the temporary file, renames it over the target and syncs
-     *  the directory (when Synced). */
+    /**
+     * The first part of commit: syncs (when Synced), sets the mode and closes the temporary file, which stays
+     * under its temporary name. A writer of several files finishes them all before it commits any.
+     */
+    [[nodiscard]] bool finish(Durability durability = Durability::Synced);
+    /** Finishes the file (unless finish did), renames it over the target and syncs the directory (when Synced). */
     [[nodiscard]] bool commit(Durability durability = Durability::Synced);
-    /** Closes and removes the temporary file, if any. */
+
+    /**
+     * For a writer that replaces several files together: before commit, keeps the file that commit replaces, as
+     * a hard link under a temporary name that signals and discard() remove, so that restoreEarlier() can put it
+     * back. A target that does not exist is kept as absent; a directory is not kept (commit fails on it).
+     */
+    [[nodiscard]] bool keepEarlier();
+    /**
+     * After commit: puts the kept earlier file back over the target, or removes the target when there was none.
+     * On failure the earlier file stays under the name that errorString() gives.
+     */
+    [[nodiscard]] bool restoreEarlier();
+    /** Closes and removes the temporary file, if any, and the kept earlier file's link. */
     void discard();
 
     QString targetPath() const { return m_targetPath; }
@@ -69,6 +86,12 @@ public:
     [[nodiscard]] static bool renameOver(const QString& from, const QString& to, QString* errorString);
     /** Forces the directory entries of path's directory to stable storage. */
     [[nodiscard]] static bool syncDirectoryOf(const QString& path, QString* errorString);
+
+    /**
+     * For programs, at their end: names on standard error, after "PROGRAM: ", each temporary file whose removal
+     * failed, so that the operator can remove it; true if there was any. Writes without allocating.
+     */
+    static bool reportUnremovedFiles(const char* program);
 
     /**
      * For programs (not libraries): on SIGINT, SIGTERM, SIGHUP or SIGQUIT, every temporary file of every open
@@ -83,10 +106,30 @@ private:
 
     QString m_targetPath;
     QString m_temporaryPath;
+    QByteArray m_encodedTemporaryPath;
+    QByteArray m_keptPath;
     QString m_errorString;
     Permissions m_permissions = Permissions::OwnerOnly;
     int m_fd = -1;
     int m_registration = -1;
+    int m_keptRegistration = -1;
+    bool m_keeping = false;
+};
+
+/**
+ * Holds back, on the calling thread, the signals that remove temporary files, while the object lives: for steps
+ * that must not be cut in two, such as the renames of files replaced together. They arrive once it is destroyed.
+ */
+class DeferredCleanupSignals
+{
+public:
+    DeferredCleanupSignals();
+    ~DeferredCleanupSignals();
+    DeferredCleanupSignals(const DeferredCleanupSignals&) = delete;
+    DeferredCleanupSignals& operator=(const DeferredCleanupSignals&) = delete;
+
+private:
+    sigset_t m_previous {};
 };
 
 /**

@@ -82,7 +82,11 @@ public:
         struct stat info
         {
         };
-        if (::fstat(m_fd, &info) != 0 || !S_ISREG(info.st_mode))
+        if (::fstat(m_fd, &info) != 0) {
+            refuse(QStringLiteral("cannot examine %1: %2").arg(path, QString::fromLocal8Bit(std::strerror(errno))),
+                   REVERIZ_HERE);
+        }
+        if (!S_ISREG(info.st_mode))
             refuse(QStringLiteral("not a regular file: %1").arg(path), REVERIZ_HERE);
         m_size = static_cast<qint64>(info.st_size);
         if (m_size > maximumSize)

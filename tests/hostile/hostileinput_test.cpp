@@ -667,6 +667,8 @@ const std::vector<Row>& rows()
              s.put("key", padded(TestKeys::read(QStringLiteral("protocol-private.key")), (1 << 20) + 1));
          },
          1, failed + "file too large: key (more than 1048576 bytes)\n"},
+        {"log_file_as_large_as_the_largest_log_is_read",
+         [](const Scene& s) { s.sparse("log.json", 185657164); }, 1, failed + "LRC3111\n"},
         {"log_file_larger_than_any_log",
          [](const Scene& s) { s.sparse("log.json", Reveriz::EncryptedLogFile::MaximumFileSize + 1); }, 1,
          failed + "file too large: log.json (more than "

@@ -3,8 +3,10 @@
 
 /**
  * @file
- * Reveriz::Crypto::initialize, the library's start-up.
+ * Reveriz::Crypto::initialize, the library's start-up, and checks of OpenSSL's state.
  */
+
+#include <string>
 
 /** The library's start-up. */
 namespace Reveriz::Crypto {
@@ -15,6 +17,19 @@ namespace Reveriz::Crypto {
  * provider cannot be loaded.
  */
 void initialize();
+
+/**
+ * Throws std::bad_alloc when OpenSSL's error queue says that memory ran out, so that an operation that failed for
+ * want of memory is not reported as bad data. Empties the queue either way.
+ */
+void throwIfOutOfMemory();
+
+/**
+ * Whether OpenSSL's random source works: draws from it once. Without entropy (getrandom failing) every key, vector
+ * and RSA blinding fails, and the failure is to be named as that. On failure, reason (when given) gets OpenSSL's
+ * reason text.
+ */
+[[nodiscard]] bool randomSourceWorks(std::string* reason = nullptr);
 
 } // namespace Reveriz::Crypto
 

@@ -34,16 +34,18 @@ inline constexpr qint64 MaximumPlainSize = qint64(1) << 27;
 
 /**
  * The largest log file: the Base64 text of the largest stored log data (a vector of up to 2 KiB, then the CBC
- * encryption of the compressed plain log, which any zlib may have written), with an escaped line break every 64
- * characters, and 1 MiB for the rest of the document.
+ * encryption of the compressed plain log, which any zlib may have written), with an escaped line break ending
+ * each line of 64 characters, the last and shorter one included, and 1 MiB for the rest of the document:
+ * 185657164 bytes.
  */
 inline constexpr qint64 MaximumFileSize = [] {
     constexpr qint64 compressed = 4 + MaximumPlainSize + MaximumPlainSize / 4096 + MaximumPlainSize / 16384
         + MaximumPlainSize / (qint64(1) << 25) + 13;
     constexpr qint64 stored = 2048 + compressed + 32;
     constexpr qint64 base64 = (stored + 2) / 3 * 4;
-    return base64 + base64 / 64 * 2 + (qint64(1) << 20);
+    return base64 + (base64 + 63) / 64 * 2 + (qint64(1) << 20);
 }();
+static_assert(MaximumFileSize == 185657164, "the log-file size limit the manual pages and README give");
 
 /** The most JSON values (strings, numbers, literals, containers and member names) a log file may hold. */
 inline constexpr std::size_t MaximumValues = 65536;

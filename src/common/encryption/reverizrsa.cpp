@@ -1,5 +1,6 @@
 #include "reverizrsa.h"
 
+#include "common/encryption/cryptoinit.h"
 #include "common/encryption/reverizkey.h"
 #include "common/exceptions/reverizexception.h"
 #include "common/jsontext.h"
@@ -85,13 +86,13 @@ std::shared_ptr<ReverizKey> passPhraseKey(const QString& passPhrase)
 
 [[noreturn]] void failEncryption(const char* details, const QString& sourceFile, int sourceLine)
 {
-    ERR_clear_error();
+    Reveriz::Crypto::throwIfOutOfMemory(); // and clears OpenSSL's errors
     throw EncryptionFailedException(Context::reverizRsa, QString::fromLatin1(details), sourceFile, sourceLine);
 }
 
 [[noreturn]] void failDecryption(const char* details, const QString& sourceFile, int sourceLine)
 {
-    ERR_clear_error();
+    Reveriz::Crypto::throwIfOutOfMemory(); // and clears OpenSSL's errors
     throw DecryptionFailedException(Context::reverizRsa, QString::fromLatin1(details), sourceFile, sourceLine);
 }
 
@@ -199,7 +200,7 @@ void ReverizRSA::checkPublicKey(int minimumBits) const
     const OsslPtr<EVP_PKEY_CTX> context(
         EVP_PKEY_CTX_new_from_pkey(/*libctx=*/nullptr, key.get(), /*propquery=*/nullptr));
     const bool passed = context && EVP_PKEY_public_check(context.get()) == 1;
-    ERR_clear_error();
+    Reveriz::Crypto::throwIfOutOfMemory(); // and clears OpenSSL's errors
     if (!passed)
         throw InputRefusedException(Context::reverizRsa, QStringLiteral("public key fails the key check"),
                                     REVERIZ_HERE);
@@ -250,7 +251,7 @@ bool ReverizRSA::halvesMatch() const
     if (!keyPair)
         throw JsonMemberInvalidException(Context::reverizRsa, Member::privateKey, Details::noPem, REVERIZ_HERE);
     const bool samePair = EVP_PKEY_eq(keyPair.get(), publicKey.get()) == 1;
-    ERR_clear_error();
+    Reveriz::Crypto::throwIfOutOfMemory(); // and clears OpenSSL's errors
     return samePair;
 }
 
@@ -330,7 +331,7 @@ OsslPtr<EVP_PKEY> ReverizRSA::makeRSA(bool includePrivateKey) const
     // The public key is part of the private one; a stored public key of another pair would otherwise make every
     // operation silently wrong.
     const bool samePair = EVP_PKEY_eq(keyPair.get(), publicKey.get()) == 1;
-    ERR_clear_error();
+    Reveriz::Crypto::throwIfOutOfMemory(); // and clears OpenSSL's errors
     if (!samePair)
         throw JsonMemberInvalidException(Context::reverizRsa, Member::publicKey,
                                          QStringLiteral("does not match privatekey"), REVERIZ_HERE);

@@ -1,5 +1,6 @@
 #include "rsakeys.h"
 
+#include "common/encryption/cryptoinit.h"
 #include "common/exceptions/reverizexception.h"
 #include "common/typechecks.h"
 #include "encryptionnames.h"
@@ -14,7 +15,8 @@ namespace {
 
 [[noreturn]] void fail(const QString& sourceFile, int sourceLine)
 {
-    ERR_clear_error(); // so that a later operation does not report this one's errors
+    // Also clears OpenSSL's errors, so that a later operation does not report this one's.
+    Reveriz::Crypto::throwIfOutOfMemory();
     throw BIOFailureException(Context::reverizRsa, sourceFile, sourceLine);
 }
 
@@ -56,14 +58,14 @@ OsslPtr<EVP_PKEY> decodePem(const QByteArray& pem, int selection)
     const OsslPtr<OSSL_DECODER_CTX> decoder(OSSL_DECODER_CTX_new_for_pkey(
         &decoded, "PEM", "type-specific", "RSA", selection, /*libctx=*/nullptr, /*propquery=*/nullptr));
     if (!decoder || OSSL_DECODER_CTX_set_pem_password_cb(decoder.get(), refusePassPhrase, nullptr) != 1) {
-        ERR_clear_error();
+        Reveriz::Crypto::throwIfOutOfMemory();
         return nullptr;
     }
     const auto* data = reinterpret_cast<const unsigned char*>(pem.constData());
     auto length = static_cast<size_t>(pem.size());
     const bool decodedAll = OSSL_DECODER_from_data(decoder.get(), &data, &length) == 1;
     OsslPtr<EVP_PKEY> key(decoded); // owned before anything else can happen to it
-    ERR_clear_error();
+    Reveriz::Crypto::throwIfOutOfMemory(); // a text that fails for want of memory is no bad key
     if (!decodedAll)
         key.reset();
     return key;

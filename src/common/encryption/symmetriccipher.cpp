@@ -1,5 +1,6 @@
 #include "symmetriccipher.h"
 
+#include "common/encryption/cryptoinit.h"
 #include "common/encryption/encryptionnames.h"
 #include "common/encryption/opensslptr.h"
 #include "common/encryption/reverizkey.h"
@@ -31,7 +32,7 @@ constexpr StepTexts decryptTexts {"decrypt init failed", "decrypt update failed"
 
 [[noreturn]] void fail(Direction direction, const char* details, const QString& sourceFile, int sourceLine)
 {
-    ERR_clear_error();
+    Reveriz::Crypto::throwIfOutOfMemory(); // and clears OpenSSL's errors
     if (direction == Direction::Encrypt)
         throw EncryptionFailedException(Context::reverizKey, QString::fromLatin1(details), sourceFile, sourceLine);
     throw DecryptionFailedException(Context::reverizKey, QString::fromLatin1(details), sourceFile, sourceLine);

@@ -1,6 +1,7 @@
 #include "encryptlogcommand.h"
 
 #include "common/atomicfile.h"
+#include "common/encryption/cryptoinit.h"
 #include "common/encryption/encryptedlogfile.h"
 #include "common/encryption/reverizrsa.h"
 #include "common/exceptions/reverizexception.h"
@@ -40,6 +41,13 @@ int encryptLogFile(const QString& keyFilePath, const QString& plainPath, const Q
     if (const std::optional<QString> input = OutputFile::inputAmong(outputPath, {keyFilePath, plainPath}))
         return fail(err,
                     QStringLiteral("Could not write outputfile %1: it is the input file %2").arg(outputPath, *input));
+
+    // Without random data there is no log key nor vector, and the key check fails: say so rather than blame the key.
+    std::string reason;
+    if (!Reveriz::Crypto::randomSourceWorks(&reason))
+        return fail(err,
+                    QStringLiteral("Could not encrypt %1: the random source failed: %2")
+                        .arg(plainPath, QString::fromStdString(reason)));
 
     std::shared_ptr<ReverizRSA> pair;
     try {

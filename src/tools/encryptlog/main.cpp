@@ -6,26 +6,51 @@
 #include <QStringList>
 #include <QTextStream>
 
+#include <cstring>
 #include <exception>
+#include <memory>
 #include <new>
+#include <unistd.h>
 
 using namespace Reveriz::Internal;
 
+namespace {
+
+// The last words of a failed run, written without allocating: memory may be exhausted.
+void writeDirectly(const char* text)
+{
+    (void)!::write(STDERR_FILENO, text, std::strlen(text));
+}
+
+} // namespace
+
 int main(int argc, char* argv[])
 {
-    QTextStream err(stderr);
+    // On the heap: a stream whose flush fails for want of memory is abandoned, not destroyed, since its
+    // destructor would flush again and throw where nothing can catch.
+    std::unique_ptr<QTextStream> err;
     try {
+        err = std::make_unique<QTextStream>(stderr);
         AtomicFile::removeTemporaryFilesOnSignals();
         Reveriz::Crypto::initialize();
         QStringList arguments;
         for (int i = 0; i < argc; ++i)
             arguments << StringConversion::fromCommandLine(argv[i]);
-        return EncryptLog::run(arguments, err);
+        const int status = EncryptLog::run(arguments, *err);
+        err->flush();
+        // A temporary file left behind fails the command, whatever else happened.
+        return AtomicFile::reportUnremovedFiles("encryptlog") ? 1 : status;
     } catch (const std::bad_alloc&) {
-        err << "encryptlog: out of memory\n";
+        (void)err.release();
+        AtomicFile::reportUnremovedFiles("encryptlog");
+        writeDirectly("encryptlog: out of memory\n");
         return 1;
     } catch (const std::exception& e) {
-        err << "encryptlog: " << e.what() << '\n';
+        (void)err.release();
+        AtomicFile::reportUnremovedFiles("encryptlog");
+        writeDirectly("encryptlog: ");
+        writeDirectly(e.what());
+        writeDirectly("\n");
         return 1;
     }
 }

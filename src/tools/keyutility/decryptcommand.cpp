@@ -2,6 +2,7 @@
 // output files, one given output file, or standard output in argument order.
 
 #include "common/atomicfile.h"
+#include "common/encryption/cryptoinit.h"
 #include "common/encryption/encryptedlogfile.h"
 #include "common/encryption/reverizkey.h"
 #include "common/exceptions/reverizexception.h"
@@ -16,6 +17,8 @@
 #include <cstring>
 #include <mutex>
 #include <new>
+#include <poll.h>
+#include <system_error>
 #include <thread>
 #include <unistd.h>
 #include <vector>
@@ -31,6 +34,8 @@ struct Outcome
 {
     QString message;
     bool failed = false;
+    // Memory ran out: the message is made only once the workers are done, as making it needs memory too.
+    bool outOfMemory = false;
 };
 
 // Standard output shared by the logs of one command: each log's plain text goes out whole and in argument order,
@@ -47,6 +52,9 @@ public:
         while (written < size && !m_failed) {
             const ssize_t result = ::write(STDOUT_FILENO, data + written, size - written);
             if (result < 0 && errno == EINTR)
+                continue;
+            // Another program may have left the pipe non-blocking: wait until it takes more.
+            if (result < 0 && (errno == EAGAIN || errno == EWOULDBLOCK) && waitUntilWritable())
                 continue;
             if (result < 0) {
                 const std::lock_guard<std::mutex> lock(m_mutex);
@@ -74,6 +82,17 @@ public:
     int error() const { return m_error; }
 
 private:
+    static bool waitUntilWritable()
+    {
+        pollfd output {STDOUT_FILENO, POLLOUT, 0};
+        int ready = 0;
+        do
+            ready = ::poll(&output, 1, -1);
+        while (ready < 0 && errno == EINTR);
+        // POLLERR or POLLHUP: the write that follows reports the failure with its own error.
+        return ready > 0;
+    }
+
     void waitForTurn(std::size_t index)
     {
         std::unique_lock<std::mutex> lock(m_mutex);
@@ -113,10 +132,17 @@ public:
             work(); // on this thread: exhausted memory reaches main as it always has
             return m_outcomes;
         }
+        // This thread is one of the workers. One that cannot be started (no memory for its stack, a limit on
+        // threads) is done without: the logs are shared among those that run, at least this one.
         std::vector<std::thread> threads;
-        threads.reserve(workers);
-        for (std::size_t i = 0; i < workers; ++i)
-            threads.emplace_back([this] { work(); });
+        try {
+            threads.reserve(workers - 1);
+            while (threads.size() < workers - 1)
+                threads.emplace_back([this] { work(); });
+        } catch (const std::system_error&) {
+        } catch (const std::bad_alloc&) {
+        }
+        work();
         for (std::thread& thread : threads)
             thread.join();
         return m_outcomes;
@@ -137,7 +163,8 @@ private:
             try {
                 m_outcomes[index] = decrypt(index);
             } catch (const std::bad_alloc&) {
-                m_outcomes[index] = {QStringLiteral("keyutility: %1: out of memory\n").arg(input(index)), true};
+                m_outcomes[index].failed = true;
+                m_outcomes[index].outOfMemory = true;
             }
             if (toStandardOutput())
                 m_standardOutput.finish(index);
@@ -233,6 +260,13 @@ int decryptLogs(const DecryptRequest& request, QTextStream& err)
     if (const std::optional<QString> refusal = outputThatIsAnInput(request))
         return fail(err, *refusal);
 
+    // RSA blinding needs random data: without it every log would fail as if it were damaged.
+    std::string reason;
+    if (!Reveriz::Crypto::randomSourceWorks(&reason))
+        return fail(err,
+                    QStringLiteral("Could not decrypt file: the random source failed: %1\n")
+                        .arg(QString::fromStdString(reason)));
+
     // The key file is read first, once; what it holds is checked for each log after that log was read.
     KeyPair key;
     try {
@@ -269,7 +303,11 @@ int decryptLogs(const DecryptRequest& request, QTextStream& err)
     Decryption decryption(request, std::move(key));
     const int jobs = request.jobs > 0 ? request.jobs : static_cast<int>(std::max(1L, ::sysconf(_SC_NPROCESSORS_ONLN)));
     int status = 0;
-    for (const Outcome& outcome : decryption.run(jobs)) {
+    const std::vector<Outcome>& outcomes = decryption.run(jobs);
+    for (std::size_t index = 0; index < outcomes.size(); ++index) {
+        const Outcome& outcome = outcomes[index];
+        if (outcome.outOfMemory)
+            err << "keyutility: " << request.inputs.at(static_cast<qsizetype>(index)) << ": out of memory\n";
         err << outcome.message;
         status = outcome.failed ? 1 : status;
     }

@@ -1,6 +1,7 @@
 #include "keyutilitycommands.h"
 
 #include "common/atomicfile.h"
+#include "common/encryption/cryptoinit.h"
 #include "common/exceptions/reverizexception.h"
 #include "common/jsontext.h"
 
@@ -8,6 +9,7 @@
 #include <QIODevice>
 #include <QSet>
 
+#include <algorithm>
 #include <cerrno>
 #include <cstring>
 
@@ -94,6 +96,12 @@ int createKey(const QString& serverUUID, QTextStream& err, const QString& direct
         }
     }
 
+    std::string reason;
+    if (!Reveriz::Crypto::randomSourceWorks(&reason)) {
+        err << "Could not generate key: the random source failed: " << QString::fromStdString(reason) << '\n';
+        err.flush();
+        return 1;
+    }
     QByteArray privateDocument;
     QByteArray publicDocument;
     try {
@@ -106,24 +114,50 @@ int createKey(const QString& serverUUID, QTextStream& err, const QString& direct
         return 1;
     }
 
-    // Both files are complete on disk before either replaces its target, and the private key file goes first:
-    // should the second rename fail, the private file holds the whole new pair, whereas a public key whose
-    // private key was never stored would let others encrypt for a key that nobody has. A failed writer
-    // removes its temporary file when it goes out of scope.
+    // Both files are complete on disk (written, synced, moded and closed) before either replaces its target, and
+    // the private key file goes first. Until both are renamed, each earlier file is kept under a second name: a
+    // failure in between puts the earlier pair back, for two halves of different pairs would lose the earlier
+    // private key while its public half stays in use. A failed writer removes its temporary file when it goes
+    // out of scope.
     AtomicFile privateFile(pathIn(directory, PrivateKeyFileName));
     AtomicFile publicFile(pathIn(directory, PublicKeyFileName));
     if (!privateFile.open(AtomicFile::Permissions::OwnerOnly) || !privateFile.write(privateDocument))
         return reportWriteFailure(privateFile, err);
     if (!publicFile.open(AtomicFile::Permissions::Public) || !publicFile.write(publicDocument))
         return reportWriteFailure(publicFile, err);
+    if (!privateFile.finish())
+        return reportWriteFailure(privateFile, err);
+    if (!publicFile.finish())
+        return reportWriteFailure(publicFile, err);
     // Another create in this directory must not rename its files between these two renames, or the two files
     // could hold halves of different pairs. Where the directory cannot be locked (it is not readable, or its file
     // system has no locks) the renames go ahead unserialised.
     const DirectoryLock lock(directory);
-    if (!privateFile.commit())
+    if (!privateFile.keepEarlier())
         return reportWriteFailure(privateFile, err);
-    if (!publicFile.commit())
+    if (!publicFile.keepEarlier())
         return reportWriteFailure(publicFile, err);
+    {
+        // An interruption between the renames would leave halves of two pairs: it waits until they are done.
+        const DeferredCleanupSignals deferred;
+        // The files are synced already; the directory is synced once, after both renames.
+        if (!privateFile.commit(AtomicFile::Durability::Unsynced))
+            return reportWriteFailure(privateFile, err);
+        if (!publicFile.commit(AtomicFile::Durability::Unsynced)) {
+            (void)reportWriteFailure(publicFile, err);
+            if (!privateFile.restoreEarlier())
+                err << "keyutility: the key pair is mixed: " << privateFile.errorString() << '\n';
+            err.flush();
+            return 1;
+        }
+    }
+    QString error;
+    if (!AtomicFile::syncDirectoryOf(publicFile.targetPath(), &error)) {
+        err << "Could not write key file: " << publicFile.targetPath() << ": " << error << '\n'
+            << "keyutility: the new key pair is in place, but might not survive a system crash\n";
+        err.flush();
+        return 1;
+    }
     return 0;
 }
 
@@ -170,6 +204,11 @@ Words parseWords(const QStringList& words, const QStringList& valued, const QStr
         if (!word.startsWith(QLatin1Char('-')) || word == QLatin1String("-"))
             break;
         parsed.usesOptions = true;
+        // The last of two would win silently, though the first may be the one meant.
+        if (parsed.flags.contains(word) || parsed.values.contains(word)) {
+            parsed.problem = QStringLiteral("option %1 given twice").arg(word);
+            return parsed;
+        }
         if (flags.contains(word)) {
             parsed.flags.insert(word);
             ++i;
@@ -216,8 +255,11 @@ int runDecrypt(const QString& program, const QStringList& words, QTextStream& ou
     if (request.output && *request.output != QLatin1String("-") && request.inputs.size() > 1)
         return misuse(program, QStringLiteral("-o OUTFILE takes one INFILE"), err);
     if (const std::optional<QString> jobs = valueOf(parsed, "-j")) {
+        // Digits only: toInt would also take a sign and surrounding white space.
+        const bool digits = !jobs->isEmpty()
+            && std::all_of(jobs->cbegin(), jobs->cend(), [](QChar c) { return c >= u'0' && c <= u'9'; });
         bool isNumber = false;
-        request.jobs = jobs->toInt(&isNumber);
+        request.jobs = digits ? jobs->toInt(&isNumber) : 0;
         if (!isNumber || request.jobs <= 0)
             return misuse(program, QStringLiteral("JOBS must be a positive number: %1").arg(*jobs), err);
     }

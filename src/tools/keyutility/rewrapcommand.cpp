@@ -2,6 +2,7 @@
 // that the other actor (an auditor, say) can read the log while the log data stays as it is.
 
 #include "common/atomicfile.h"
+#include "common/encryption/cryptoinit.h"
 #include "common/encryption/encryptedlogfile.h"
 #include "common/encryption/reverizkey.h"
 #include "common/exceptions/reverizexception.h"
@@ -53,6 +54,13 @@ int rewrap(const QString& privateKeyFile, const QString& publicKeyFile, const QS
     if (const std::optional<QString> input = OutputFile::inputAmong(outputPath, inputs))
         return fail(err,
                     QStringLiteral("Could not write outputfile %1: it is the input file %2").arg(outputPath, *input));
+
+    // Without random data no key can be wrapped, nor unwrapped (RSA blinding): say so rather than blame a key.
+    std::string reason;
+    if (!Reveriz::Crypto::randomSourceWorks(&reason))
+        return fail(
+            err,
+            QStringLiteral("Could not rewrap file: the random source failed: %1").arg(QString::fromStdString(reason)));
 
     // Everything that can be checked without the private key is, before a pass phrase is asked for.
     QString step = QStringLiteral("read key file ") + privateKeyFile;
