@@ -271,6 +271,7 @@ const std::vector<Row>& rows()
     static const std::vector<Row> table = {
         // Files that are missing, in the way, cut short or not JSON.
         {"key_file_missing", [](const Scene& s) { s.remove("key"); }, 1, missing},
+        {"key_file_is_a_directory", [](const Scene& s) { s.directory("key"); }, 1, missing},
         {"key_file_empty", [](const Scene& s) { s.put("key", QByteArray()); }, 1, notJson},
         {"key_file_truncated",
          [](const Scene& s) { s.put("key", TestKeys::read(QStringLiteral("protocol-private.key")).left(2000)); }, 1,
@@ -497,7 +498,8 @@ const std::vector<Row>& rows()
         {"encryptlog_key_file_is_a_directory",
          [](const Scene& s) { s.directory("public.key"); },
          1,
-         "Could not read key file public.key: FileUtilities: not a regular file: public.key\n",
+         "Could not read key file public.key: FileUtilities: LRC2039 [LRC2040 file to open is a directory] Id: "
+         "public.key\n",
          {QStringLiteral("public.key"), QStringLiteral("log.json"), QStringLiteral("out.json")},
          encryptLog},
         {"encryptlog_key_file_truncated",
@@ -531,14 +533,12 @@ const std::vector<Row>& rows()
              s.directory("plain");
          },
          1,
-         "Could not read plain file plain: FileUtilities: not a regular file: plain\n",
+         "Could not read plain file plain: FileUtilities: LRC2039 [LRC2040 file to open is a directory] Id: plain\n",
          {QStringLiteral("public.key"), QStringLiteral("plain"), QStringLiteral("out.json")},
          encryptLog},
 
         // Inputs of a kind or size that no legitimate one has are refused before they are read: nothing waits for
         // a writer or reads without end, and memory stays in proportion to what a log file needs.
-        {"key_file_is_a_directory", [](const Scene& s) { s.directory("key"); }, 1,
-         failed + "not a regular file: key\n"},
         {"log_file_is_a_fifo", [](const Scene& s) { s.fifo("log.json"); }, 1,
          failed + "not a regular file: log.json\n"},
         {"key_file_is_dev_zero", [](const Scene& s) { s.link("key", "/dev/zero"); }, 1,
