@@ -57,8 +57,8 @@ std::shared_ptr<ReverizKey> unwrapped(const Json::Value& wrapped)
     if (failures.count(text))
         throw std::runtime_error(failures[text]);
     try {
-        return keys[text] =
-                   ReverizKey::fromJson(keyPair()->decrypt(wrapped, Reveriz::EncryptedLogFile::MaximumKeyBlocks));
+        return keys[text] = ReverizKey::fromJson(
+                   keyPair()->decrypt(wrapped, Reveriz::EncryptedLogFile::MaximumKeyCiphertextSize));
     } catch (const ReverizException& e) {
         failures[text] =
             std::string(typeid(e).name()) + ":" + e.errorMessage(ReverizException::FormatWithName).toStdString();

@@ -10,7 +10,6 @@
 #include <QFile>
 #include <QFileInfo>
 
-#include <algorithm>
 #include <cerrno>
 #include <cstring>
 #include <fcntl.h>
@@ -60,7 +59,7 @@ void createDirectoryOf(const QString& path)
 
 // A file opened to read all of it. Only a regular file is read, and only up to maximumSize bytes: the open does
 // not block (a FIFO would wait for a writer for ever), and kind and size are checked before a byte is read or any
-// memory is reserved for it.
+// memory is reserved for it. A directory fails as a file that cannot be opened, as it always has.
 class InputFile
 {
 public:
@@ -75,19 +74,28 @@ public:
             recoverCompanion(recoverTempReplace);
             m_fd.fd = openFile();
         }
-        if (m_fd < 0) {
-            throw failure(ErrorCodes::FileMissing, "LRC2040", path, QString::fromLocal8Bit(std::strerror(errno)),
-                          REVERIZ_HERE);
-        }
         struct stat info
         {
         };
+        if (m_fd < 0) {
+            const int error = errno;
+            // A socket cannot be opened at all (ENXIO), a FIFO or device only without permission to.
+            if (::stat(QFile::encodeName(path).constData(), &info) == 0 && isSpecial(info.st_mode))
+                refuseSpecial();
+            throw failure(ErrorCodes::FileMissing, "LRC2040", path, QString::fromLocal8Bit(std::strerror(error)),
+                          REVERIZ_HERE);
+        }
         if (::fstat(m_fd, &info) != 0) {
             refuse(QStringLiteral("cannot examine %1: %2").arg(path, QString::fromLocal8Bit(std::strerror(errno))),
                    REVERIZ_HERE);
         }
+        if (S_ISDIR(info.st_mode)) {
+            // In the words QFile has for it.
+            throw failure(ErrorCodes::FileMissing, "LRC2040", path,
+                          QCoreApplication::translate("QIODevice", "file to open is a directory"), REVERIZ_HERE);
+        }
         if (!S_ISREG(info.st_mode))
-            refuse(QStringLiteral("not a regular file: %1").arg(path), REVERIZ_HERE);
+            refuseSpecial();
         m_size = static_cast<qint64>(info.st_size);
         if (m_size > maximumSize)
             refuseTooLarge();
@@ -96,30 +104,22 @@ public:
     /** The size the file system reports; 0 for files that make their content as they are read (/proc). */
     qint64 size() const { return m_size; }
 
-    /** Reads exactly size() bytes to into, and fails when the file turns out shorter or longer. */
-    void readExactly(char* into)
+    /**
+     * Reads size() bytes to into and makes sure the file ends there: one that yields fewer or more bytes throws
+     * code 4005 once it is read to its end, and one that yields more than the maximum size is refused without
+     * reading further.
+     */
+    void readAll(char* into)
     {
-        char extra = 0;
-        if (readUpTo(into, m_size) != m_size || readUpTo(&extra, 1) != 0)
-            throw failure(ErrorCodes::FileReadFailed, "LRC2140", m_path, noDescription, REVERIZ_HERE);
-    }
-
-    /** Reads to the end a file whose size reads 0, refusing it beyond the maximum size. */
-    QByteArray readToEnd()
-    {
-        QByteArray data;
-        constexpr qsizetype pieceSize = 65536;
-        for (;;) {
-            const qsizetype used = data.size();
-            data.resize(used + pieceSize);
-            const qint64 read = readUpTo(data.data() + used, pieceSize);
-            data.truncate(used + static_cast<qsizetype>(std::max<qint64>(read, 0)));
-            if (read < 0)
-                throw failure(ErrorCodes::FileReadFailed, "LRC2140", m_path, noDescription, REVERIZ_HERE);
-            if (data.size() > m_maximumSize)
-                refuseTooLarge();
-            if (read == 0)
-                return data;
+        qint64 total = readUpTo(into, m_size);
+        if (total == m_size)
+            total = countRest(total);
+        if (total < 0)
+            throw failure(ErrorCodes::FileReadFailed, "LRC2140", m_path, QString::fromLocal8Bit(std::strerror(errno)),
+                          REVERIZ_HERE);
+        if (total != m_size) {
+            throw failure(ErrorCodes::FileReadFailed, "LRC2140", m_path,
+                          QStringLiteral("read %1 bytes, size %2").arg(total).arg(m_size), REVERIZ_HERE);
         }
     }
 
@@ -142,9 +142,31 @@ private:
         (void)AtomicFile::syncDirectoryOf(m_path, nullptr);
     }
 
+    static bool isSpecial(mode_t mode) { return S_ISFIFO(mode) || S_ISSOCK(mode) || S_ISCHR(mode) || S_ISBLK(mode); }
+
+    [[noreturn]] void refuseSpecial() const
+    {
+        refuse(QStringLiteral("not a regular file: %1").arg(m_path), REVERIZ_HERE);
+    }
+
     [[noreturn]] void refuseTooLarge() const
     {
         refuse(QStringLiteral("file too large: %1 (more than %2 bytes)").arg(m_path).arg(m_maximumSize), REVERIZ_HERE);
+    }
+
+    // The bytes after the first total, counted, not kept: the file is refused whatever they are. -1 on an error.
+    qint64 countRest(qint64 total)
+    {
+        char rest[4096];
+        for (;;) {
+            const qint64 room = m_maximumSize - total; // reading one byte more than the room tells a larger file
+            const qint64 read = readUpTo(rest, room < qint64(sizeof rest) ? room + 1 : qint64(sizeof rest));
+            if (read <= 0)
+                return read < 0 ? read : total;
+            total += read;
+            if (total > m_maximumSize)
+                refuseTooLarge();
+        }
     }
 
     qint64 readUpTo(char* into, qint64 wanted)
@@ -225,12 +247,8 @@ void writeJsonValue(const QString& path, const Json::Value& value, bool safeRepl
 void readByteArray(const QString& path, QByteArray& data, bool recoverTempReplace, qint64 maximumSize)
 {
     InputFile file(path, recoverTempReplace, maximumSize);
-    if (file.size() == 0) {
-        data = file.readToEnd();
-        return;
-    }
     QByteArray read(static_cast<qsizetype>(file.size()), Qt::Uninitialized);
-    file.readExactly(read.data());
+    file.readAll(read.data());
     data = std::move(read);
 }
 
@@ -255,14 +273,8 @@ namespace Reveriz::Internal {
 LargeBuffer readLargeFile(const QString& path, bool recoverTempReplace, qint64 maximumSize)
 {
     InputFile file(path, recoverTempReplace, maximumSize);
-    if (file.size() == 0) {
-        const QByteArray data = file.readToEnd();
-        LargeBuffer buffer(static_cast<std::size_t>(data.size()) + 1);
-        std::copy(data.cbegin(), data.cend(), buffer.data());
-        return buffer;
-    }
     LargeBuffer buffer(static_cast<std::size_t>(file.size()) + 1);
-    file.readExactly(buffer.data());
+    file.readAll(buffer.data());
     return buffer;
 }
 

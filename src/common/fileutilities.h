@@ -40,10 +40,12 @@ inline constexpr qint64 AnySize = std::numeric_limits<qint64>::max();
 
 /**
  * Replaces data with the whole content of path. With recoverTempReplace, a missing file whose companion exists
- * is first restored from the companion. Throws code 4001 naming the companion when neither is used, and 4001
- * naming path when it cannot be opened. Only a regular file of at most maximumSize bytes is read: anything else
- * (a directory, a FIFO, a device; a larger file; a name that is not valid UTF-8) throws InputRefusedException
- * before anything is read. A file whose size reads 0 (such as those under /proc) is read to its end.
+ * is first restored from the companion. Throws code 4001 naming the companion when neither is used, 4001 naming
+ * path when it cannot be opened (a directory among them), and 4005 when it yields another number of bytes than
+ * its size (such as the files under /proc, whose size reads 0). Only a regular file of at most maximumSize bytes
+ * is read: a FIFO, a socket or a device, a larger file and a name that is not valid UTF-8 throw
+ * InputRefusedException before anything is read, and so does a file that yields more than maximumSize bytes,
+ * before it is read further.
  */
 void readByteArray(const QString& path, QByteArray& data, bool recoverTempReplace, qint64 maximumSize = AnySize);
 

@@ -3,6 +3,7 @@
 #include "support/fakecatalogue.h"
 #include "support/fileprobes.h"
 #include "support/qtprinters.h"
+#include "support/readfailures.h"
 
 #include <QDir>
 #include <QFile>
@@ -109,17 +110,13 @@ TEST(FileUtilities, ReadsMoveALoneCompanionIntoPlaceOnlyWhenAsked)
     EXPECT_EQ(content(k + ".tempreplace"), "other");
 }
 
-// Only regular files are read, and only up to the size asked for; the refusal comes before anything is read, so
-// a FIFO without a writer or an endless device cannot hang or exhaust the reader.
+// Only regular files are read, and only up to the size asked for; the refusal comes before anything is read, or
+// before reading further, so an endless device or file cannot hang or exhaust the reader.
 TEST(FileUtilities, ReadsRefuseAnythingButRegularFilesOfTheirSize)
 {
     QTemporaryDir dir;
-    const QString fifo = dir.filePath("fifo");
-    ASSERT_EQ(::mkfifo(QFile::encodeName(fifo).constData(), 0600), 0);
     ASSERT_TRUE(put(dir.filePath("eleven"), "eleven byte"));
     const std::pair<QString, QString> refused[] = {
-        {dir.path(), "not a regular file: " + dir.path()},
-        {fifo, "not a regular file: " + fifo},
         {"/dev/zero", "not a regular file: /dev/zero"},
         {dir.filePath("eleven"), "file too large: " + dir.filePath("eleven") + " (more than 10 bytes)"},
         {"/proc/self/maps", "file too large: /proc/self/maps (more than 10 bytes)"},
@@ -134,10 +131,40 @@ TEST(FileUtilities, ReadsRefuseAnythingButRegularFilesOfTheirSize)
             EXPECT_EQ(e.message(), message);
         }
     }
-    // Files whose size reads 0 but that hold data are read to their end.
-    QByteArray status;
-    FileUtilities::readByteArray("/proc/self/status", status, false, 1 << 20);
-    EXPECT_TRUE(status.startsWith("Name:")) << status.left(40).toStdString();
+}
+
+// The read failures that decrypt meets too (tests/tools/keyutility), through both readers.
+TEST(FileUtilities, ReadFailuresGiveTheirCodes)
+{
+    for (const ReadFailures::Row& row : ReadFailures::rows()) {
+        SCOPED_TRACE(row.name);
+        QTemporaryDir dir;
+        const QString path = dir.filePath("file.json");
+        ASSERT_TRUE(put(path, "{\"read\": true}"));
+        row.make(path);
+        for (const bool json : {false, true}) {
+            QByteArray data;
+            Json::Value value;
+            const auto read = [&] {
+                if (json)
+                    FileUtilities::readJsonValue(path, value, true, 1 << 20);
+                else
+                    FileUtilities::readByteArray(path, data, true, 1 << 20);
+            };
+            if (row.code > 0) {
+                EXPECT_TRUE(throwsFileError(read, row.code, row.text, path + row.idSuffix, row.described));
+                continue;
+            }
+            try {
+                read();
+                EXPECT_EQ(row.code, 0) << "read";
+                EXPECT_TRUE(json ? value["read"].asBool() : data == "{\"read\": true}");
+            } catch (const InputRefusedException& e) {
+                EXPECT_EQ(row.code, -1);
+                EXPECT_EQ(e.message(), QString::fromLatin1(row.text).arg(path));
+            }
+        }
+    }
 }
 
 TEST(FileUtilities, JsonIsWrittenCompactlyAndReadPermissively)

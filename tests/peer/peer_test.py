@@ -133,32 +133,46 @@ def log_file(public_pem, k, plain, key_length=16, compress_empty=False, cipher="
     return compact(document), (len(text) + k - 43) // (k - 42)
 
 
+def pair_of_2048_bits(work):
+    """A key file of the protocol actor for a 2048-bit pair made here with openssl, its public PEM and k."""
+    private_pem, public_pem = work / "private-2048.pem", work / "public-2048.pem"
+    openssl("genrsa", "-traditional", "-out", str(private_pem), "2048")
+    openssl("rsa", "-in", str(private_pem), "-RSAPublicKey_out", "-out", str(public_pem))
+    key_file = {"keyowner": {"serverUUID": SERVER_UUID, "type": "protocol"}, "privatekey": private_pem.read_text(),
+                "publickey": public_pem.read_text(), "requirespassphrase": False}
+    (work / "private-2048.key").write_bytes(styled(key_file))
+    return "private-2048.key", str(public_pem), modulus_bytes(str(public_pem))
+
+
 def direction_one(tools, work, private_pem, public_pem, k):
     print("-- direction 1: log files made here, decrypted by keyutility")
+    protocol = ("protocolkey-private.key", public_pem, k)
     line = b"2026-12-08 12:00:00 INFO package 0f8fad5b stored in /srv/packages/17\n"
     big = b"".join(line.replace(b"17", str(i).encode()) for i in range(50000))
     big += hashlib.sha256(big).digest() * 2048  # and 64 KiB that compress badly
     cases = [
-        ("empty log, no data", b"", {}),
-        ("empty log, compressed", b"", {"compress_empty": True}),
-        ("one-byte log", b"x", {}),
-        (f"log of {len(big)} bytes", big, {}),
-        ("log whose key needs two RSA blocks (400-byte key and vector)", line * 3, {"key_length": 400}),
+        ("empty log, no data", b"", {}, protocol),
+        ("empty log, compressed", b"", {"compress_empty": True}, protocol),
+        ("one-byte log", b"x", {}, protocol),
+        (f"log of {len(big)} bytes", big, {}, protocol),
+        ("log whose key needs two RSA blocks (400-byte key and vector)", line * 3, {"key_length": 400}, protocol),
         ("log under a 1024-byte bf-cbc key with the fixed vector", line * 300,
-         {"cipher": "bf-cbc", "key_length": 1024}),
+         {"cipher": "bf-cbc", "key_length": 1024}, protocol),
+        ("log under a 1024-byte bf-cbc key for a 2048-bit pair", line * 300, {"cipher": "bf-cbc", "key_length": 1024},
+         pair_of_2048_bits(work)),
     ]
-    for name, plain, options in cases:
-        document, blocks = log_file(public_pem, k, plain, **options)
+    for name, plain, options, (key_file, public, size) in cases:
+        document, blocks = log_file(public, size, plain, **options)
         path = work / "peer.log.json"
         path.write_bytes(document)
         output = pathlib.Path(str(path) + ".decrypted")
         if output.exists():
             output.unlink()
-        result = subprocess.run([tools.keyutility, "decrypt", "protocolkey-private.key", path.name], cwd=work,
-                                capture_output=True)
+        result = subprocess.run([tools.keyutility, "decrypt", key_file, path.name], cwd=work, capture_output=True)
         check(result.returncode == 0 and result.stderr == b"",
               f"{name}: decrypt succeeds ({result.returncode}, {result.stderr!r})")
-        check(output.exists() and output.read_bytes() == plain, f"{name}: exact bytes ({blocks} RSA block(s))")
+        check(output.exists() and output.read_bytes() == plain,
+              f"{name}: exact bytes ({blocks} RSA block(s) of {size} bytes)")
 
 
 def direction_two(tools, work, private_pem, public_pem, k):

@@ -494,7 +494,7 @@ std::shared_ptr<ReverizKey> LogFile::unwrapKey(const std::shared_ptr<ReverizRSA>
 {
     if (!pair)
         throw std::invalid_argument("EncryptedLogFile::LogFile::unwrapKey: no key pair");
-    return ReverizKey::fromJson(pair->decrypt(m_impl->m_parts.key, MaximumKeyBlocks));
+    return ReverizKey::fromJson(pair->decrypt(m_impl->m_parts.key, MaximumKeyCiphertextSize));
 }
 
 bool LogFile::decryptTo(const ReverizKey& key, const Sink& sink, StreamCheck check)

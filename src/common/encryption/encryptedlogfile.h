@@ -24,8 +24,8 @@ class ReverizRSA;
  * "logData" holds the Base64 text of the log data in the encrypted data format; other members are ignored.
  *
  * Anyone holding a public key can write one, so a log file is read within bounds that a legitimate one never
- * reaches: its size, the number of its JSON values, the size of its key and the RSA blocks of its key. Memory
- * stays below twice the file's size plus a few MiB, and time in proportion to the size.
+ * reaches: its size, the number of its JSON values, the size of its key and the size of its key's RSA ciphertext.
+ * Memory stays below twice the file's size plus a few MiB, and time in proportion to the size.
  */
 namespace Reveriz::EncryptedLogFile {
 
@@ -53,8 +53,12 @@ inline constexpr std::size_t MaximumValues = 65536;
 /** The most bytes of text (strings and member names) the wrapped key of a log file may hold. */
 inline constexpr std::size_t MaximumKeySize = 65536;
 
-/** The most RSA blocks the envelope of a log file's key may hold: a log-file key takes one. */
-inline constexpr int MaximumKeyBlocks = 4;
+/**
+ * The most bytes of RSA ciphertext the envelope of a log file's key may hold: 16 blocks of a 4096-bit key, 32 of a
+ * 2048-bit one. The key of every cipher the system writes takes far less (a 1024-byte "bf-cbc" key 7 blocks of a
+ * 2048-bit key), while each block costs a private-key operation.
+ */
+inline constexpr qint64 MaximumKeyCiphertextSize = 8192;
 
 /**
  * The largest log file that is read by the permissive reader (comments, other roots, unusual forms) when the fast
@@ -115,7 +119,7 @@ public:
     qint64 logDataSize() const;
 
     /**
-     * Unwraps the key with pair's private key. An envelope of more than MaximumKeyBlocks blocks throws
+     * Unwraps the key with pair's private key. An envelope of more than MaximumKeyCiphertextSize bytes throws
      * InputRefusedException before any RSA operation; otherwise throws what ReverizKey::fromJson throws.
      */
     std::shared_ptr<ReverizKey> unwrapKey(const std::shared_ptr<ReverizRSA>& pair) const;

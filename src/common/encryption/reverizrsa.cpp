@@ -1,5 +1,6 @@
 #include "reverizrsa.h"
 
+#include "common/base64.h"
 #include "common/encryption/cryptoinit.h"
 #include "common/encryption/reverizkey.h"
 #include "common/exceptions/reverizexception.h"
@@ -51,8 +52,7 @@ QByteArray base64Member(const Json::Value& json, const char* name)
     return value.isString() ? QByteArray::fromBase64(QByteArray::fromStdString(value.asString())) : QByteArray();
 }
 
-// The number of bytes base64Member gives, counted without decoding: six bits for every character of the
-// alphabet, leftover bits dropped.
+// The number of bytes base64Member gives, counted without decoding.
 qint64 base64DecodedSize(const Json::Value& value)
 {
     if (!value.isString())
@@ -60,10 +60,7 @@ qint64 base64DecodedSize(const Json::Value& value)
     const char* begin = nullptr;
     const char* end = nullptr;
     value.getString(&begin, &end);
-    const auto inAlphabet = [](char c) {
-        return (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z') || (c >= '0' && c <= '9') || c == '+' || c == '/';
-    };
-    return static_cast<qint64>(std::count_if(begin, end, inAlphabet)) * 6 / 8;
+    return static_cast<qint64>(Base64::decodedSize(begin, static_cast<std::size_t>(end - begin)));
 }
 
 QByteArray compactText(const Json::Value& value)
@@ -375,15 +372,20 @@ ReverizActor ReverizRSA::envelopeRecipient(const Json::Value& envelope)
     return ReverizActor::fromJson(envelope[Member::encryptedFor]);
 }
 
+qint64 ReverizRSA::envelopeCiphertextSize(const Json::Value& envelope)
+{
+    return base64DecodedSize(memberOf(envelope, Member::data));
+}
+
 qint64 ReverizRSA::envelopeBlocks(const Json::Value& envelope, int keyBits)
 {
     if (keyBits <= 0)
         throw std::invalid_argument("ReverizRSA::envelopeBlocks: no key size");
     const qint64 blockSize = (qint64(keyBits) + 7) / 8;
-    return (base64DecodedSize(memberOf(envelope, Member::data)) + blockSize - 1) / blockSize;
+    return (envelopeCiphertextSize(envelope) + blockSize - 1) / blockSize;
 }
 
-Json::Value ReverizRSA::decrypt(const Json::Value& envelope, int maximumBlocks) const
+Json::Value ReverizRSA::decrypt(const Json::Value& envelope, qint64 maximumCiphertextSize) const
 {
     // The recipient comes first: an envelope for another actor is refused before any key is touched.
     if (!hasMember(envelope, Member::encryptedFor))
@@ -392,20 +394,21 @@ Json::Value ReverizRSA::decrypt(const Json::Value& envelope, int maximumBlocks) 
         throw DecryptWithWrongKeyException(REVERIZ_HERE);
     if (!envelope.isMember(Member::data))
         throw JsonMemberMissingException(Context::reverizRsa, Member::data, REVERIZ_HERE);
+    // Each block costs a private-key operation, so the ciphertext is measured before the key is even read.
+    const qint64 size = envelopeCiphertextSize(envelope);
+    if (size > maximumCiphertextSize) {
+        throw InputRefusedException(Context::reverizRsa,
+                                    QStringLiteral("envelope too large: %1 bytes of RSA ciphertext, at most %2")
+                                        .arg(size)
+                                        .arg(maximumCiphertextSize),
+                                    REVERIZ_HERE);
+    }
 
     const OsslPtr<EVP_PKEY> key = makeRSA(true);
     const int blockSize = EVP_PKEY_get_size(key.get());
     const OsslPtr<EVP_PKEY_CTX> context = oaepContext(*key, false);
     if (!context || blockSize <= 0)
         failDecryption("rsa decrypt init failed", REVERIZ_HERE);
-    // Each block costs a private-key operation, so the blocks are counted before the first one.
-    const qint64 blocks = (base64DecodedSize(memberOf(envelope, Member::data)) + blockSize - 1) / blockSize;
-    if (blocks > maximumBlocks) {
-        throw InputRefusedException(
-            Context::reverizRsa,
-            QStringLiteral("envelope too large: %1 RSA blocks, at most %2").arg(blocks).arg(maximumBlocks),
-            REVERIZ_HERE);
-    }
     const QByteArray ciphertext = base64Member(envelope, Member::data);
 
     QByteArray plaintext;

@@ -118,19 +118,21 @@ public:
      */
     static ReverizActor envelopeRecipient(const Json::Value& envelope);
     /**
-     * The number of RSA blocks of a keyBits-bit key in an envelope's "data", counted as decrypt counts them before
-     * any RSA operation (a short last block counts); 0 without data.
+     * The size in bytes of an envelope's RSA ciphertext: its "data" after Base64 decoding, counted without decoding
+     * it, as decrypt counts it before any RSA operation; 0 without data.
      */
+    static qint64 envelopeCiphertextSize(const Json::Value& envelope);
+    /** The number of RSA blocks of a keyBits-bit key in an envelope's ciphertext (a short last block counts). */
     static qint64 envelopeBlocks(const Json::Value& envelope, int keyBits);
-    /** No bound on the number of RSA blocks of an envelope. */
-    static constexpr int AnyNumberOfBlocks = std::numeric_limits<int>::max();
+    /** No bound on the size of an envelope's ciphertext. */
+    static constexpr qint64 AnyCiphertextSize = std::numeric_limits<qint64>::max();
     /**
      * The value inside an envelope made for the owner. The recipient is checked before any RSA work
-     * (DecryptWithWrongKeyException), and so is the size: an envelope of more than maximumBlocks RSA blocks
-     * throws InputRefusedException. A damaged ciphertext throws DecryptionFailedException, a plaintext that is
-     * not a strict JSON object or array JsonParseError.
+     * (DecryptWithWrongKeyException), and so is the size: an envelope of more than maximumCiphertextSize bytes of
+     * RSA ciphertext throws InputRefusedException. A damaged ciphertext throws DecryptionFailedException, a
+     * plaintext that is not a strict JSON object or array JsonParseError.
      */
-    Json::Value decrypt(const Json::Value& envelope, int maximumBlocks = AnyNumberOfBlocks) const;
+    Json::Value decrypt(const Json::Value& envelope, qint64 maximumCiphertextSize = AnyCiphertextSize) const;
     /** The RSASSA-PKCS1-v1_5 signature over the SHA-1 digest of data, k bytes. */
     QByteArray sign(const QByteArray& data) const;
     /** {"data": Base64 of the compact text, "signature": Base64 of the signature over that Base64 text,

@@ -4,6 +4,7 @@
 #include "support/fileprobes.h"
 #include "support/processrunner.h"
 #include "support/qtprinters.h"
+#include "support/readfailures.h"
 #include "support/testkeys.h"
 
 #include <QDir>
@@ -92,7 +93,7 @@ TEST_F(DecryptCommand, Outcomes)
     {
         const char* name;
         const char* keyFile;
-        QByteArray input; // empty: no input file
+        QByteArray input;
         int status;
         QByteArray err;
         std::optional<QByteArray> output;
@@ -102,14 +103,11 @@ TEST_F(DecryptCommand, Outcomes)
         {"number_root", "protocol-private.key", "00e", 1, "Could not decrypt file: LRC3111\n", std::nullopt},
         {"no_logData", "protocol-private.key", without("logData"), 0, "", ""},
         {"no_key_member", "protocol-private.key", without("key"), 1, "Could not decrypt file: LRC2067\n", std::nullopt},
-        {"missing_input", "protocol-private.key", QByteArray(), 1, "Could not decrypt file: LRC2039\n", std::nullopt},
     };
     for (const auto& row : rows) {
         SCOPED_TRACE(row.name);
         const QString input = QString::fromLatin1(row.name) + QLatin1String(".json");
-        if (!row.input.isEmpty()) {
-            ASSERT_TRUE(put(path(input), row.input));
-        }
+        ASSERT_TRUE(put(path(input), row.input));
         const ProcessResult result = decrypt(QLatin1String(row.keyFile), input);
         EXPECT_EQ(result.status, row.status);
         EXPECT_EQ(result.err, row.err);
@@ -119,14 +117,26 @@ TEST_F(DecryptCommand, Outcomes)
     EXPECT_TRUE(leftovers().isEmpty());
 }
 
-TEST_F(DecryptCommand, KeyFileLeftAsItsCompanionIsRecovered)
+// The library's read failures (support/readfailures.h) with the key file and with the log file.
+TEST_F(DecryptCommand, ReadFailuresPrintTheirCodes)
 {
-    ASSERT_TRUE(QFile::rename(path("protocol-private.key"), path("protocol-private.key.tempreplace")));
-    ASSERT_TRUE(put(path("day.json"), text(encryptedLog(TestKeys::protocolPair(), "recovered\n"))));
-    const ProcessResult result = decrypt(QStringLiteral("protocol-private.key"), QStringLiteral("day.json"));
-    EXPECT_EQ(result.status, 0) << result.err.toStdString();
-    EXPECT_EQ(content(path("day.json.decrypted")), "recovered\n");
-    EXPECT_EQ(content(path("protocol-private.key")), TestKeys::read(QStringLiteral("protocol-private.key")));
+    for (const ReadFailures::Row& row : ReadFailures::rows()) {
+        for (const QString& file : {QStringLiteral("protocol-private.key"), QStringLiteral("day.json")}) {
+            SCOPED_TRACE(std::string(row.name) + " as " + file.toStdString());
+            ASSERT_TRUE(put(path("day.json"), text(encryptedLog(TestKeys::protocolPair(), "read\n"))));
+            ASSERT_TRUE(put(path("protocol-private.key"), TestKeys::read(QStringLiteral("protocol-private.key"))));
+            row.make(path(file));
+            const ProcessResult result = decrypt(QStringLiteral("protocol-private.key"), QStringLiteral("day.json"));
+            const QString printed = QString::fromLatin1(row.decrypt).arg(file);
+            EXPECT_EQ(result.status, row.code == 0 ? 0 : 1);
+            EXPECT_EQ(result.err,
+                      printed.isEmpty() ? QByteArray() : "Could not decrypt file: " + printed.toUtf8() + "\n");
+            EXPECT_EQ(content(path("day.json.decrypted")), row.code == 0 ? "read\n" : "<unreadable>");
+            EXPECT_FALSE(QFile::exists(path(file + ".tempreplace"))); // moved into place when it was there
+            for (const QString& entry : entries(m_dir.path()))
+                ASSERT_TRUE(QFile::remove(path(entry)) || QDir(path(entry)).removeRecursively());
+        }
+    }
 }
 
 TEST_F(DecryptCommand, AnOutputThatCannotBeCreatedIsAFailure)
