@@ -1,5 +1,6 @@
 #include "common/atomicfile.h"
 #include "common/encryption/cryptoinit.h"
+#include "common/encryption/processprotection.h"
 #include "common/stringconversion.h"
 #include "encryptlogcommand.h"
 
@@ -13,6 +14,8 @@ using namespace Reveriz::Internal;
 
 int main(int argc, char* argv[])
 {
+    // First of all: no core dump, and no OpenSSL allocation before its freed blocks are wiped.
+    Reveriz::Crypto::protectProcessSecrets();
     QTextStream err(stderr);
     try {
         AtomicFile::removeTemporaryFilesOnSignals();

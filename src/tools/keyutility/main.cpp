@@ -1,5 +1,6 @@
 #include "common/atomicfile.h"
 #include "common/encryption/cryptoinit.h"
+#include "common/encryption/processprotection.h"
 #include "common/stringconversion.h"
 #include "keyutilitycommands.h"
 
@@ -14,6 +15,8 @@ using namespace Reveriz::Internal;
 
 int main(int argc, char* argv[])
 {
+    // First of all: no core dump, and no OpenSSL allocation before its freed blocks are wiped.
+    Reveriz::Crypto::protectProcessSecrets();
     QTextStream out(stdout);
     QTextStream err(stderr);
     try {
