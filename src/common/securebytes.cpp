@@ -28,16 +28,22 @@ void wipe(void* data, std::size_t size) noexcept
 void wipe(QByteArray& array) noexcept
 {
     // A shared or raw array would detach (copy) on data(); its bytes belong to another owner.
-    if (array.isDetached())
+    if (array.isDetached()) {
         wipe(array.data(), static_cast<std::size_t>(array.capacity()));
-    array = QByteArray();
+        array.resize(0); // keeps the wiped buffer until the array goes
+    } else {
+        array = QByteArray();
+    }
 }
 
 void wipe(QString& text) noexcept
 {
-    if (text.isDetached())
+    if (text.isDetached()) {
         wipe(text.data(), static_cast<std::size_t>(text.capacity()) * sizeof(QChar));
-    text = QString();
+        text.resize(0);
+    } else {
+        text = QString();
+    }
 }
 
 void wipe(std::string& text) noexcept
@@ -57,7 +63,6 @@ void wipe(Json::Value& value) noexcept
         for (Json::Value& member : value)
             wipe(member);
     }
-    value = Json::Value();
 }
 
 void* LockedPages::allocate(std::size_t size)

@@ -24,22 +24,22 @@ namespace Reveriz {
 void wipe(void* data, std::size_t size) noexcept;
 
 /**
- * Wipes and empties array when it alone holds its bytes (all of its capacity is overwritten); bytes it shares
- * with another array, or does not own (QByteArray::fromRawData), are left to their owner. Detach an array before
- * it takes a secret that must be wiped.
+ * Empties array, wiping all of its capacity first when it alone holds its bytes (the wiped buffer stays with the
+ * array until it goes); bytes it shares with another array, or does not own (QByteArray::fromRawData), are left
+ * to their owner. Detach an array before it takes a secret that must be wiped.
  */
 void wipe(QByteArray& array) noexcept;
 
-/** Wipes and empties text as wipe(QByteArray&) does. */
+/** Empties text as wipe(QByteArray&) does, wiping it first when it alone holds its characters. */
 void wipe(QString& text) noexcept;
 
-/** Wipes all of text's capacity and empties it. */
+/** Wipes all of text's capacity and empties it (the wiped buffer stays with text until it goes). */
 void wipe(std::string& text) noexcept;
 
 /**
- * Wipes every string value inside value, at any depth, and leaves value null. Member names are kept as they are
- * until released. Only for values the code built or parsed itself (a string made from a Json::StaticString points
- * into constant text).
+ * Overwrites every string value inside value, at any depth, with zero bytes, where it stands; the value keeps its
+ * shape, and member names stay as they are. Only for values the code built or parsed itself (a string made from a
+ * Json::StaticString points into constant text).
  */
 void wipe(Json::Value& value) noexcept;
 
