@@ -168,6 +168,10 @@ public:
         ASSERT_TRUE(QFile::link(QLatin1String(target), path(name)));
     }
     void remove(const char* name) const { QFile::remove(path(name)); }
+    void ownerOnly(const char* name) const
+    {
+        ASSERT_TRUE(QFile::setPermissions(path(name), QFile::ReadOwner | QFile::WriteOwner));
+    }
     void fifo(const char* name) const
     {
         remove(name);
@@ -688,6 +692,7 @@ const std::vector<Row>& rows()
              s.put("key", TestKeys::read(QStringLiteral("protocol-protected.key")));
              s.put("public.key", TestKeys::read(QStringLiteral("user-public.key")));
              s.put("pass", "correct horse \n");
+             s.ownerOnly("pass"); // no warning about others reading it
          },
          1, "Could not rewrap file: wrong pass phrase for key\n",
          QStringList {QStringLiteral("rewrap"), QStringLiteral("--passphrase-file"), QStringLiteral("pass")}

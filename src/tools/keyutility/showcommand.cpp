@@ -4,6 +4,7 @@
 #include "common/exceptions/reverizexception.h"
 #include "common/fileutilities.h"
 #include "common/jsontext.h"
+#include "common/securebytes.h"
 #include "keyutilitycommands.h"
 
 #include <new>
@@ -74,6 +75,7 @@ Facts logFacts(const Reveriz::EncryptedLogFile::LogFile& log)
 Facts factsOf(const QString& path)
 {
     Json::Value document;
+    const Reveriz::WipeGuard wipeDocument(document); // a private key file holds its key
     bool mayBeKeyFile = true;
     try {
         FileUtilities::readJsonValue(path, document, true, ReverizRSA::MaximumKeyFileSize);
