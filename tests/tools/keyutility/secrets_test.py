@@ -174,6 +174,9 @@ def never_echoed(keyutility, work):
         time.sleep(0.01)
     check(state(job) == "T", "^Z stops the prompt")
     check(echoes(master), "while stopped, the terminal echoes again")
+    settings = termios.tcgetattr(master)
+    settings[3] |= termios.ECHO  # as a shell leaves it, whatever the job had set
+    termios.tcsetattr(master, termios.TCSANOW, settings)
     os.killpg(job, signal.SIGCONT)
     screen += read_until(master, b"Pass phrase for protocol-protected.key: ")
     check(screen.count(b"Pass phrase for") == 2, "continued, the prompt is shown again")
