@@ -62,8 +62,8 @@ TEST_F(SecureBytesTest, EveryBufferGivenBackHoldsZeros)
         Bytes secret("correct horse", 13);
         first = secret.data();
         Bytes grown = std::move(secret); // moved: the buffer changes hands, no copy is made
-        EXPECT_TRUE(secret.isEmpty());
-        EXPECT_EQ(secret.data(), nullptr);
+        EXPECT_TRUE(secret.isEmpty()); // NOLINT(bugprone-use-after-move): the moved-from state is tested
+        EXPECT_EQ(secret.data(), nullptr); // NOLINT(bugprone-use-after-move)
         EXPECT_EQ(grown.data(), first);
         grown.append(std::vector<char>(100, 'k').data(), 100); // outgrows its buffer
         EXPECT_EQ(grown.view().first(13), QByteArrayView("correct horse"));
