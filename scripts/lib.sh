@@ -23,6 +23,7 @@ REVERIZ_CHECK_PACKAGES=(
     man-db groff-base
     pkg-config
     doxygen
+    gdb
 )
 
 say() { printf '==> %s\n' "$*"; }

@@ -5,6 +5,7 @@
 #include "common/exceptions/reverizexception.h"
 #include "common/jsontext.h"
 #include "common/largebuffer.h"
+#include "common/securebytes.h"
 
 #include <QCoreApplication>
 #include <QFile>
@@ -255,6 +256,7 @@ void readByteArray(const QString& path, QByteArray& data, bool recoverTempReplac
 void readJsonValue(const QString& path, Json::Value& value, bool recoverTempReplace, qint64 maximumSize)
 {
     QByteArray text;
+    const Reveriz::WipeGuard wipeText(text); // a key file's text holds its private key
     readByteArray(path, text, recoverTempReplace, maximumSize);
     if (!JsonText::parsePermissive(text, value))
         throw jsonParseFailure(path, REVERIZ_HERE);

@@ -175,6 +175,10 @@ public:
         ASSERT_TRUE(QFile::link(QLatin1String(target), path(name)));
     }
     void remove(const char* name) const { QFile::remove(path(name)); }
+    void ownerOnly(const char* name) const
+    {
+        ASSERT_TRUE(QFile::setPermissions(path(name), QFile::ReadOwner | QFile::WriteOwner));
+    }
     void fifo(const char* name) const
     {
         remove(name);
@@ -851,12 +855,14 @@ const std::vector<Row>& rows()
          [](const Scene& s) {
              s.put("key", TestKeys::read(QStringLiteral("protocol-protected.key")));
              s.put("pass", padded("correct horse\n", 65536));
+             s.ownerOnly("pass");
          },
          0, QByteArray(), decryptWithPassPhraseFile, keyUtility, decrypted(plainLog)},
         {"pass_phrase_file_of_64_KiB_and_one_byte",
          [](const Scene& s) {
              s.put("key", TestKeys::read(QStringLiteral("protocol-protected.key")));
              s.put("pass", padded("correct horse\n", 65537));
+             s.ownerOnly("pass");
          },
          1, "Could not read pass phrase file pass: FileUtilities: file too large: pass (more than 65536 bytes)\n",
          decryptWithPassPhraseFile},
@@ -864,6 +870,7 @@ const std::vector<Row>& rows()
          [](const Scene& s) {
              s.put("key", TestKeys::read(QStringLiteral("protocol-protected.key")));
              s.sparse("pass", qint64(1) << 40);
+             s.ownerOnly("pass");
          },
          1, "Could not read pass phrase file pass: FileUtilities: file too large: pass (more than 65536 bytes)\n",
          decryptWithPassPhraseFile},
@@ -872,6 +879,7 @@ const std::vector<Row>& rows()
              s.put("key", TestKeys::read(QStringLiteral("protocol-protected.key")));
              s.put("public.key", TestKeys::read(QStringLiteral("user-public.key")));
              s.put("pass", "correct horse \n");
+             s.ownerOnly("pass"); // no warning about others reading it
          },
          1, "Could not rewrap file: wrong pass phrase for key\n",
          QStringList {QStringLiteral("rewrap"), QStringLiteral("--passphrase-file"), QStringLiteral("pass")}

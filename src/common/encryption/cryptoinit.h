@@ -19,8 +19,9 @@ namespace Reveriz::Crypto {
 void initialize();
 
 /**
- * Throws std::bad_alloc when OpenSSL's error queue says that memory ran out, so that an operation that failed for
- * want of memory is not reported as bad data. Empties the queue either way.
+ * Throws std::bad_alloc when OpenSSL's error queue says that memory ran out, or (in a program that called
+ * protectProcessSecrets) one of OpenSSL's allocations on this thread failed since the last call, so that an
+ * operation that failed for want of memory is not reported as bad data. Empties the queue either way.
  */
 void throwIfOutOfMemory();
 

@@ -7,15 +7,17 @@
 #include "common/encryption/untrustedjson.h"
 #include "common/exceptions/reverizexception.h"
 #include "common/qkarnjsontrait.h"
+#include "common/securebytes.h"
 #include "common/stringconversion.h"
 #include "common/typechecks.h"
 
 #include <QByteArrayView>
-#include <QCryptographicHash>
 
 #include <openssl/err.h>
+#include <openssl/evp.h>
 #include <openssl/rand.h>
 
+#include <algorithm>
 #include <stdexcept>
 #include <utility>
 
@@ -44,10 +46,25 @@ QByteArray randomKeyBytes(unsigned int length)
 
 QByteArray passPhraseKeyBytes(const QString& passPhrase, unsigned int keyLength)
 {
-    // Peers derive the same bytes: no salt, no count, and the chain is not cut to the key length.
-    QByteArray key = QCryptographicHash::hash(passPhrase.toLatin1(), QCryptographicHash::Sha1);
-    while (static_cast<quint64>(key.size()) < keyLength)
-        key += QCryptographicHash::hash(key, QCryptographicHash::Sha1);
+    // Peers derive the same bytes: no salt, no count, and the chain is not cut to the key length. Each digest is
+    // written into the key's own buffer, so that the derivation leaves no copy of the key or the phrase behind.
+    constexpr qsizetype digestSize = 20;
+    QByteArray latin1 = passPhrase.toLatin1();
+    const Reveriz::WipeGuard wipeLatin1(latin1);
+    const qsizetype digests = std::max<qsizetype>(1, (static_cast<qsizetype>(keyLength) + digestSize - 1) / digestSize);
+    QByteArray key(digests * digestSize, Qt::Uninitialized);
+    auto* out = reinterpret_cast<unsigned char*>(key.data());
+    for (qsizetype i = 0; i < digests; ++i) {
+        const bool first = i == 0;
+        const void* input = first ? static_cast<const void*>(latin1.constData()) : key.constData();
+        const std::size_t inputSize =
+            first ? static_cast<std::size_t>(latin1.size()) : static_cast<std::size_t>(i * digestSize);
+        if (EVP_Digest(input, inputSize, out + i * digestSize, /*size=*/nullptr, EVP_sha1(), /*impl=*/nullptr) != 1) {
+            ERR_clear_error();
+            Reveriz::wipe(key);
+            throw KeyGenerationFailedException(REVERIZ_HERE);
+        }
+    }
     return key;
 }
 
@@ -80,6 +97,37 @@ ReverizKey::ReverizKey(const ReverizKeyIdentifier& identifier, const QByteArray&
     , m_keyLengthInBytes(keyLengthInBytes)
     , m_fixedIvec(fixedIvec)
 {
+}
+
+ReverizKey& ReverizKey::operator=(const ReverizKey& other)
+{
+    if (this != &other) {
+        Reveriz::wipe(m_key);
+        m_identifier = other.m_identifier;
+        m_key = other.m_key;
+        m_cipherName = other.m_cipherName;
+        m_keyLengthInBytes = other.m_keyLengthInBytes;
+        m_fixedIvec = other.m_fixedIvec;
+    }
+    return *this;
+}
+
+ReverizKey& ReverizKey::operator=(ReverizKey&& other) noexcept
+{
+    if (this != &other) {
+        Reveriz::wipe(m_key);
+        m_identifier = std::move(other.m_identifier);
+        m_key = std::move(other.m_key);
+        m_cipherName = std::move(other.m_cipherName);
+        m_keyLengthInBytes = other.m_keyLengthInBytes;
+        m_fixedIvec = other.m_fixedIvec;
+    }
+    return *this;
+}
+
+ReverizKey::~ReverizKey()
+{
+    Reveriz::wipe(m_key);
 }
 
 ReverizKey::ReverizKey(const ReverizKeyIdentifier& identifier, const QString& cipherName, unsigned int keyLengthInBytes,
@@ -129,7 +177,10 @@ void ReverizKey::addFolderId(QString folderId)
 Json::Value ReverizKey::toJson() const
 {
     Json::Value json(Json::objectValue);
-    json[Member::key] = m_key.toBase64().toStdString();
+    // Straight into the value: the Base64 text of the key leaves no other copy.
+    QByteArray base64 = m_key.toBase64();
+    const Reveriz::WipeGuard wipeBase64(base64);
+    json[Member::key] = Json::Value(base64.constData(), base64.constData() + base64.size());
     QkarnJsonTrait<QString>::toJson(json[Member::cipherName], m_cipherName);
     QkarnJsonTrait<unsigned int>::toJson(json[Member::keyLengthInBytes], m_keyLengthInBytes);
     QkarnJsonTrait<bool>::toJson(json[Member::fixedIvec], m_fixedIvec);
@@ -148,7 +199,10 @@ std::shared_ptr<ReverizKey> ReverizKey::fromJson(const Json::Value& json)
     // have none.
     const Json::Value& keyValue = json[Member::key];
     const bool hasText = keyValue.isConvertibleTo(Json::stringValue);
-    const QString keyText = hasText ? StringConversion::fromStdString(keyValue.asString()) : QString();
+    std::string keyString = hasText ? keyValue.asString() : std::string();
+    const Reveriz::WipeGuard wipeKeyString(keyString);
+    QString keyText = StringConversion::fromStdString(keyString);
+    const Reveriz::WipeGuard wipeKeyText(keyText);
     if (!hasText || !TypeChecks::isBase64(keyText))
         throw JsonMemberInvalidException(Context::reverizKey, Member::key, QStringLiteral("not valid base64"),
                                          REVERIZ_HERE);
@@ -168,7 +222,10 @@ std::shared_ptr<ReverizKey> ReverizKey::fromJson(const Json::Value& json)
     const int remainder = keyLength % 3;
     if (remainder != 0 && !isPadding(keyText.right(3 - remainder)))
         throw InvalidJsonInputException(REVERIZ_HERE);
-    const QByteArray key = keyValue.isString() ? QByteArray::fromBase64(keyText.toLatin1()) : QByteArray();
+    QByteArray keyLatin1 = keyValue.isString() ? keyText.toLatin1() : QByteArray();
+    const Reveriz::WipeGuard wipeKeyLatin1(keyLatin1);
+    QByteArray key = QByteArray::fromBase64(keyLatin1);
+    const Reveriz::WipeGuard wipeKey(key);
     if (key.size() != static_cast<qsizetype>(keyLength))
         throw JsonMemberInvalidException(Context::reverizKey, Member::key, QStringLiteral("keylength wrong"),
                                          REVERIZ_HERE);
@@ -183,7 +240,9 @@ Json::Value ReverizKey::toJson(const std::shared_ptr<ReverizRSA>& pair) const
 {
     if (!pair)
         throw std::invalid_argument("ReverizKey::toJson: no key pair");
-    Json::Value wrapped = pair->encrypt(toJson());
+    Json::Value plain = toJson();
+    const Reveriz::WipeGuard wipePlain(plain);
+    Json::Value wrapped = pair->encrypt(plain);
     // The clear package id lets key files be filed without decrypting anything.
     if (const std::optional<QString> packageId = m_identifier.packageId())
         QkarnJsonTrait<QString>::toJson(wrapped[Member::packageId], *packageId);
@@ -194,7 +253,9 @@ std::shared_ptr<ReverizKey> ReverizKey::fromJson(const std::shared_ptr<ReverizRS
 {
     if (!pair)
         throw std::invalid_argument("ReverizKey::fromJson: no key pair");
-    return fromJson(pair->decrypt(wrapped));
+    Json::Value plain = pair->decrypt(wrapped);
+    const Reveriz::WipeGuard wipePlain(plain);
+    return fromJson(plain);
 }
 
 QByteArray ReverizKey::encryptData(const QByteArray& data) const
@@ -202,7 +263,9 @@ QByteArray ReverizKey::encryptData(const QByteArray& data) const
     if (data.isEmpty())
         return data;
     const QByteArray ivec = SymmetricCipher::newStoredIvec(*this);
-    return SymmetricCipher::seal(*this, ivec, CompressedFormat::compress(data));
+    QByteArray compressed = CompressedFormat::compress(data);
+    const Reveriz::WipeGuard wipeCompressed(compressed);
+    return SymmetricCipher::seal(*this, ivec, compressed);
 }
 
 QByteArray ReverizKey::decryptData(const QByteArray& data) const
@@ -210,7 +273,9 @@ QByteArray ReverizKey::decryptData(const QByteArray& data) const
     if (data.isEmpty())
         return data;
     const SymmetricCipher::StoredData stored = SymmetricCipher::split(*this, data);
+    // The plain data may be a secret (the protected form of a private key holds its PEM text).
     QByteArray compressed;
+    const Reveriz::WipeGuard wipeCompressed(compressed);
     const qsizetype written = SymmetricCipher::run(SymmetricCipher::Direction::Decrypt, m_cipherName, m_key,
                                                    stored.ivec, stored.ciphertext, compressed, 0);
     compressed.truncate(written);

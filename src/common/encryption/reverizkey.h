@@ -55,6 +55,17 @@ public:
     ReverizKey(const ReverizKeyIdentifier& identifier, const QString& cipherName, unsigned int keyLengthInBytes,
                bool fixedIvec);
 
+    /** A copy sharing the key bytes. */
+    ReverizKey(const ReverizKey&) = default;
+    /** Takes other's key bytes. */
+    ReverizKey(ReverizKey&&) noexcept = default;
+    /** Shares other's key bytes, wiping those held so far (where no copy shares them). */
+    ReverizKey& operator=(const ReverizKey& other);
+    /** Takes other's key bytes, wiping those held so far. */
+    ReverizKey& operator=(ReverizKey&& other) noexcept;
+    /** Wipes the key bytes where no copy of the key shares them. */
+    ~ReverizKey();
+
     /** A random key identified as a session key. */
     static std::shared_ptr<ReverizKey> createSessionKey(const QString& cipherName, unsigned int keyLengthInBytes,
                                                         bool fixedIvec);
@@ -113,7 +124,7 @@ public:
 
     /** What the key is for. */
     ReverizKeyIdentifier identifier() const { return m_identifier; }
-    /** The key bytes. */
+    /** The key bytes, shared with the key: the last holder wipes them (Reveriz::wipe). */
     QByteArray key() const { return m_key; }
     /** The OpenSSL name of the CBC cipher, such as "aes-128-cbc". */
     QString cipherName() const { return m_cipherName; }

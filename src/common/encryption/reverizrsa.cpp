@@ -63,15 +63,17 @@ qint64 base64DecodedSize(const Json::Value& value)
     return static_cast<qint64>(Base64::decodedSize(begin, static_cast<std::size_t>(end - begin)));
 }
 
-QByteArray compactText(const Json::Value& value)
+// The text of a value that may hold a secret (a key's plain form): no copy of it outlives its use.
+Reveriz::SecureBytes compactText(const Json::Value& value)
 {
-    return QByteArray::fromStdString(JsonText::compact(value));
+    std::string text = JsonText::compact(value);
+    return Reveriz::SecureBytes::takeFrom(text);
 }
 
-Json::Value parseStrict(const QByteArray& text)
+Json::Value parseStrict(QByteArrayView text)
 {
     Json::Value value;
-    if (!JsonText::parseStrict(text, value))
+    if (!JsonText::parseStrict(text.data(), text.data() + text.size(), value))
         throw JsonParseError(Context::reverizRsa, REVERIZ_HERE);
     return value;
 }
@@ -119,6 +121,45 @@ const unsigned char* bytes(const char* data)
 
 } // namespace
 
+ReverizRSA& ReverizRSA::operator=(const ReverizRSA& other)
+{
+    if (this != &other) {
+        wipeSecrets();
+        m_publicKey = other.m_publicKey;
+        m_privateKey = other.m_privateKey;
+        m_requiresPassPhrase = other.m_requiresPassPhrase;
+        m_passPhraseSupplied = other.m_passPhraseSupplied;
+        m_passPhrase = other.m_passPhrase;
+        m_owner = other.m_owner;
+    }
+    return *this;
+}
+
+ReverizRSA& ReverizRSA::operator=(ReverizRSA&& other) noexcept
+{
+    if (this != &other) {
+        wipeSecrets();
+        m_publicKey = std::move(other.m_publicKey);
+        m_privateKey = std::move(other.m_privateKey);
+        m_requiresPassPhrase = other.m_requiresPassPhrase;
+        m_passPhraseSupplied = other.m_passPhraseSupplied;
+        m_passPhrase = std::move(other.m_passPhrase);
+        m_owner = std::move(other.m_owner);
+    }
+    return *this;
+}
+
+ReverizRSA::~ReverizRSA()
+{
+    wipeSecrets();
+}
+
+void ReverizRSA::wipeSecrets() noexcept
+{
+    Reveriz::wipe(m_privateKey);
+    Reveriz::wipe(m_passPhrase);
+}
+
 ReverizRSA::ReverizRSA(ReverizActor owner)
     : m_owner(std::move(owner))
 {
@@ -146,7 +187,10 @@ Json::Value ReverizRSA::toJson(bool includePrivateKey) const
     json[Member::keyOwner] = m_owner.toJson();
     if (includePrivateKey && !m_privateKey.isEmpty()) {
         QkarnJsonTrait<bool>::toJson(json[Member::requiresPassPhrase], m_requiresPassPhrase);
-        QkarnJsonTrait<QByteArray>::toJson(json[Member::privateKey], m_privateKey);
+        // Straight into the value: no temporary copy of the private key.
+        json[Member::privateKey] = Json::Value(
+            m_privateKey.constData(),
+            m_privateKey.constData() + qstrnlen(m_privateKey.constData(), static_cast<size_t>(m_privateKey.size())));
     }
     QkarnJsonTrait<QByteArray>::toJson(json[Member::publicKey], m_publicKey);
     return json;
@@ -169,7 +213,8 @@ std::shared_ptr<ReverizRSA> ReverizRSA::fromJson(const Json::Value& json)
     if (hasMember(json, Member::privateKey)) {
         QkarnJsonTrait<bool>::fromJson(json[Member::requiresPassPhrase], requiresPassPhrase);
         privateKey = readBytes(json, Member::privateKey);
-        const QString text = QString::fromUtf8(privateKey);
+        QString text = QString::fromUtf8(privateKey);
+        const Reveriz::WipeGuard wipeText(text);
         if (requiresPassPhrase && !TypeChecks::isBase64(text)) {
             throw JsonMemberInvalidException(Context::reverizRsa, Member::privateKey, QStringLiteral("not base64"),
                                              REVERIZ_HERE);
@@ -244,7 +289,7 @@ bool ReverizRSA::halvesMatch() const
         throw TriedToUseUnavailablePrivateKeyException(REVERIZ_HERE);
     if (m_requiresPassPhrase && !m_passPhraseSupplied)
         throw TriedToUsePrivateKeyWithoutSupplyingPassPhraseException(REVERIZ_HERE);
-    const OsslPtr<EVP_PKEY> keyPair = RsaKeys::decodePrivateKeyPem(maybeDecryptPrivateKey(m_passPhrase));
+    const OsslPtr<EVP_PKEY> keyPair = RsaKeys::decodePrivateKeyPem(privateKeyPem(m_passPhrase).view());
     if (!keyPair)
         throw JsonMemberInvalidException(Context::reverizRsa, Member::privateKey, Details::noPem, REVERIZ_HERE);
     const bool samePair = EVP_PKEY_eq(keyPair.get(), publicKey.get()) == 1;
@@ -261,7 +306,15 @@ QByteArray ReverizRSA::maybeDecryptPrivateKey(const QString& passPhrase) const
 {
     if (!m_requiresPassPhrase)
         return m_privateKey;
-    return passPhraseKey(passPhrase)->decryptData(QByteArray::fromBase64(m_privateKey));
+    return privateKeyPem(passPhrase).toByteArray();
+}
+
+Reveriz::SecureBytes ReverizRSA::privateKeyPem(const QString& passPhrase) const
+{
+    if (!m_requiresPassPhrase)
+        return Reveriz::SecureBytes(QByteArrayView(m_privateKey));
+    QByteArray pem = passPhraseKey(passPhrase)->decryptData(QByteArray::fromBase64(m_privateKey));
+    return Reveriz::SecureBytes::takeFrom(pem);
 }
 
 void ReverizRSA::supplyPassphrase(const QString& passPhrase)
@@ -269,7 +322,7 @@ void ReverizRSA::supplyPassphrase(const QString& passPhrase)
     if (!m_requiresPassPhrase || m_privateKey.isEmpty())
         throw TriedToSupplyPassPhraseWhereNoneIsRequiredException(REVERIZ_HERE);
     try {
-        (void)maybeDecryptPrivateKey(passPhrase);
+        (void)privateKeyPem(passPhrase);
     } catch (const DecryptionFailedException&) {
         throw SuppliedWrongPassPhraseException(REVERIZ_HERE);
     }
@@ -282,11 +335,15 @@ void ReverizRSA::setPassphrase(const QString& passPhrase)
     if (m_requiresPassPhrase && !m_passPhraseSupplied)
         throw TriedToReSetPassPhraseWithoutKnownOldPassPhraseException(REVERIZ_HERE);
     // Step by step, as the stored form says: should the new encryption fail, the key stays stored unprotected.
-    m_privateKey = maybeDecryptPrivateKey(m_passPhrase);
+    const Reveriz::SecureBytes pem = privateKeyPem(m_passPhrase);
+    Reveriz::wipe(m_privateKey);
+    m_privateKey = pem.toByteArray();
     m_requiresPassPhrase = false;
     if (passPhrase.isEmpty())
         return;
-    m_privateKey = passPhraseKey(passPhrase)->encryptData(m_privateKey).toBase64();
+    const QByteArray stored = passPhraseKey(passPhrase)->encryptData(m_privateKey).toBase64();
+    Reveriz::wipe(m_privateKey);
+    m_privateKey = stored;
     m_requiresPassPhrase = true;
     m_passPhraseSupplied = true;
     m_passPhrase = passPhrase;
@@ -297,7 +354,7 @@ bool ReverizRSA::isPassPhraseCorrect(const QString& passPhrase) const
     if (!m_requiresPassPhrase)
         return true;
     try {
-        (void)maybeDecryptPrivateKey(passPhrase);
+        (void)privateKeyPem(passPhrase);
         return true;
     } catch (const DecryptionFailedException&) {
         qDebug() << "ReverizRSA: catched DecryptionFailedException exception";
@@ -320,7 +377,7 @@ OsslPtr<EVP_PKEY> ReverizRSA::makeRSA(bool includePrivateKey) const
         throw TriedToUseUnavailablePrivateKeyException(REVERIZ_HERE);
     if (m_requiresPassPhrase && !m_passPhraseSupplied)
         throw TriedToUsePrivateKeyWithoutSupplyingPassPhraseException(REVERIZ_HERE);
-    OsslPtr<EVP_PKEY> keyPair = RsaKeys::decodePrivateKeyPem(maybeDecryptPrivateKey(m_passPhrase));
+    OsslPtr<EVP_PKEY> keyPair = RsaKeys::decodePrivateKeyPem(privateKeyPem(m_passPhrase).view());
     if (!keyPair)
         throw JsonMemberInvalidException(Context::reverizRsa, Member::privateKey, Details::noPem, REVERIZ_HERE);
     if (!publicKey)
@@ -346,7 +403,8 @@ Json::Value ReverizRSA::encrypt(const Json::Value& value) const
     if (!context || blockSize <= oaepOverhead)
         failEncryption("rsa encrypt init failed", REVERIZ_HERE);
 
-    const QByteArray text = compactText(value);
+    const Reveriz::SecureBytes secureText = compactText(value);
+    const QByteArrayView text = secureText.view();
     const qsizetype chunkSize = blockSize - oaepOverhead;
     QByteArray ciphertext;
     ciphertext.reserve((text.size() + chunkSize - 1) / chunkSize * blockSize);
@@ -411,19 +469,21 @@ Json::Value ReverizRSA::decrypt(const Json::Value& envelope, qint64 maximumCiphe
         failDecryption("rsa decrypt init failed", REVERIZ_HERE);
     const QByteArray ciphertext = base64Member(envelope, Member::data);
 
-    QByteArray plaintext;
+    // The plain text is a key's plain form: it lives in secret bytes only.
+    Reveriz::SecureBytes plaintext;
+    plaintext.reserve(static_cast<std::size_t>(ciphertext.size()));
+    Reveriz::SecureBytes block(static_cast<std::size_t>(blockSize));
     for (qsizetype offset = 0; offset < ciphertext.size(); offset += blockSize) {
         // A short last block is damaged data; OpenSSL refuses it like any other bad block.
         const qsizetype length = std::min<qsizetype>(blockSize, ciphertext.size() - offset);
-        QByteArray block(blockSize, Qt::Uninitialized);
         auto written = static_cast<size_t>(blockSize);
-        if (EVP_PKEY_decrypt(context.get(), bytes(block), &written, bytes(ciphertext.constData() + offset),
-                             static_cast<size_t>(length))
+        if (EVP_PKEY_decrypt(context.get(), reinterpret_cast<unsigned char*>(block.data()), &written,
+                             bytes(ciphertext.constData() + offset), static_cast<size_t>(length))
             <= 0)
             failDecryption("rsa decrypt failed", REVERIZ_HERE);
-        plaintext.append(block.constData(), static_cast<qsizetype>(written));
+        plaintext.append(block.data(), written);
     }
-    return parseStrict(plaintext);
+    return parseStrict(plaintext.view());
 }
 
 QByteArray ReverizRSA::sign(const QByteArray& data) const
@@ -450,7 +510,7 @@ QByteArray ReverizRSA::sign(const QByteArray& data) const
 Json::Value ReverizRSA::sign(const Json::Value& value) const
 {
     // The signature covers the Base64 text exactly as stored in "data".
-    const QByteArray data = compactText(value).toBase64();
+    const QByteArray data = compactText(value).view().toByteArray().toBase64();
     Json::Value signedObject(Json::objectValue);
     signedObject[Member::data] = data.toStdString();
     signedObject[Member::signature] = sign(data).toBase64().toStdString();

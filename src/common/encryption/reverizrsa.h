@@ -6,6 +6,7 @@
  * ReverizRSA, an actor's RSA key pair: key files, envelopes and signatures.
  */
 
+#include "common/securebytes.h"
 #include "opensslptr.h"
 #include "reverizactor.h"
 
@@ -33,6 +34,17 @@ public:
      * form when requiresPassPhrase). No pass phrase is supplied yet.
      */
     ReverizRSA(ReverizActor owner, QByteArray publicKey, QByteArray privateKey, bool requiresPassPhrase);
+
+    /** A copy sharing the key material. */
+    ReverizRSA(const ReverizRSA&) = default;
+    /** Takes other's key material. */
+    ReverizRSA(ReverizRSA&&) noexcept = default;
+    /** Shares other's key material, wiping the private key and pass phrase held so far. */
+    ReverizRSA& operator=(const ReverizRSA& other);
+    /** Takes other's key material, wiping the private key and pass phrase held so far. */
+    ReverizRSA& operator=(ReverizRSA&& other) noexcept;
+    /** Wipes the private key and the pass phrase (where no copy of the pair shares them). */
+    ~ReverizRSA();
 
     /** A newly generated pair; throws as the generating constructor. */
     static std::shared_ptr<ReverizRSA> create(const ReverizActor& owner);
@@ -156,6 +168,10 @@ public:
     bool requiresPassPhrase() const { return m_requiresPassPhrase; }
 
 private:
+    // The private key PEM text, decrypted for a protected key; throws as maybeDecryptPrivateKey.
+    Reveriz::SecureBytes privateKeyPem(const QString& passPhrase) const;
+    void wipeSecrets() noexcept;
+
     QByteArray m_publicKey;
     QByteArray m_privateKey;
     bool m_requiresPassPhrase = false;

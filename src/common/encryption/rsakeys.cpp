@@ -2,6 +2,7 @@
 
 #include "common/encryption/cryptoinit.h"
 #include "common/exceptions/reverizexception.h"
+#include "common/securebytes.h"
 #include "common/typechecks.h"
 #include "encryptionnames.h"
 
@@ -40,8 +41,12 @@ QByteArray encodePem(const EVP_PKEY& key, int selection, const char* label)
 {
     QByteArray pem = encode(key, selection, "PEM", "type-specific");
     // Another OpenSSL could pick another structure for "type-specific"; key files hold PKCS #1 only.
-    if (!TypeChecks::isPEM(label, QString::fromLatin1(pem)))
+    QString text = QString::fromLatin1(pem);
+    const Reveriz::WipeGuard wipeText(text);
+    if (!TypeChecks::isPEM(label, text)) {
+        Reveriz::wipe(pem);
         fail(REVERIZ_HERE);
+    }
     return pem;
 }
 
@@ -52,7 +57,7 @@ int refusePassPhrase(char* /*buffer*/, int /*size*/, int /*rwflag*/, void* /*use
     return 0;
 }
 
-OsslPtr<EVP_PKEY> decodePem(const QByteArray& pem, int selection)
+OsslPtr<EVP_PKEY> decodePem(QByteArrayView pem, int selection)
 {
     EVP_PKEY* decoded = nullptr;
     const OsslPtr<OSSL_DECODER_CTX> decoder(OSSL_DECODER_CTX_new_for_pkey(
@@ -61,7 +66,7 @@ OsslPtr<EVP_PKEY> decodePem(const QByteArray& pem, int selection)
         Reveriz::Crypto::throwIfOutOfMemory();
         return nullptr;
     }
-    const auto* data = reinterpret_cast<const unsigned char*>(pem.constData());
+    const auto* data = reinterpret_cast<const unsigned char*>(pem.data());
     auto length = static_cast<size_t>(pem.size());
     const bool decodedAll = OSSL_DECODER_from_data(decoder.get(), &data, &length) == 1;
     OsslPtr<EVP_PKEY> key(decoded); // owned before anything else can happen to it
@@ -104,12 +109,12 @@ QByteArray publicKeyPem(const EVP_PKEY& key)
     return encodePem(key, OSSL_KEYMGMT_SELECT_PUBLIC_KEY, PemLabel::rsaPublicKey);
 }
 
-OsslPtr<EVP_PKEY> decodePrivateKeyPem(const QByteArray& pem)
+OsslPtr<EVP_PKEY> decodePrivateKeyPem(QByteArrayView pem)
 {
     return decodePem(pem, OSSL_KEYMGMT_SELECT_KEYPAIR);
 }
 
-OsslPtr<EVP_PKEY> decodePublicKeyPem(const QByteArray& pem)
+OsslPtr<EVP_PKEY> decodePublicKeyPem(QByteArrayView pem)
 {
     return decodePem(pem, OSSL_KEYMGMT_SELECT_PUBLIC_KEY);
 }

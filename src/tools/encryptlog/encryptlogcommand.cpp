@@ -6,6 +6,7 @@
 #include "common/encryption/reverizrsa.h"
 #include "common/exceptions/reverizexception.h"
 #include "common/fileutilities.h"
+#include "common/securebytes.h"
 
 #include <memory>
 
@@ -52,6 +53,7 @@ int encryptLogFile(const QString& keyFilePath, const QString& plainPath, const Q
     std::shared_ptr<ReverizRSA> pair;
     try {
         Json::Value keyDocument;
+        const Reveriz::WipeGuard wipeKeyDocument(keyDocument); // should it be a private key file
         FileUtilities::readJsonValue(keyFilePath, keyDocument, true, ReverizRSA::MaximumKeyFileSize);
         pair = ReverizRSA::fromJson(keyDocument);
         pair->checkPublicKey(Reveriz::EncryptedLogFile::MinimumKeyBits);

@@ -7,6 +7,7 @@
 #include "common/encryption/reverizkey.h"
 #include "common/exceptions/reverizexception.h"
 #include "common/fileutilities.h"
+#include "common/securebytes.h"
 #include "keyutilitycommands.h"
 #include "passphrase.h"
 
@@ -271,6 +272,7 @@ int decryptLogs(const DecryptRequest& request, QTextStream& err)
     KeyPair key;
     try {
         Json::Value keyDocument;
+        const Reveriz::WipeGuard wipeKeyDocument(keyDocument);
         FileUtilities::readJsonValue(request.keyFile, keyDocument, true, ReverizRSA::MaximumKeyFileSize);
         try {
             key.pair = ReverizRSA::fromJson(keyDocument);
@@ -289,7 +291,7 @@ int decryptLogs(const DecryptRequest& request, QTextStream& err)
     // Without either, the logs fail as they always have for a locked key.
     if (key.pair) {
         try {
-            unlockKey(*key.pair, request.keyFile, request.passPhraseFile);
+            unlockKey(*key.pair, request.keyFile, request.passPhraseFile, err);
         } catch (const SuppliedWrongPassPhraseException&) {
             return fail(err, QStringLiteral("Could not decrypt file: wrong pass phrase for %1\n").arg(request.keyFile));
         } catch (const ReverizException& e) {

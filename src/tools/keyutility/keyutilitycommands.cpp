@@ -4,6 +4,7 @@
 #include "common/encryption/cryptoinit.h"
 #include "common/exceptions/reverizexception.h"
 #include "common/jsontext.h"
+#include "common/securebytes.h"
 
 #include <QHash>
 #include <QIODevice>
@@ -27,9 +28,13 @@ QString pathIn(const QString& directory, const QString& fileName)
     return directory.isEmpty() ? fileName : directory + QLatin1Char('/') + fileName;
 }
 
-QByteArray keyFile(const ReverizRSA& pair, bool includePrivateKey)
+// The text of a key file; the private one is wiped once written.
+Reveriz::SecureBytes keyFile(const ReverizRSA& pair, bool includePrivateKey)
 {
-    return QByteArray::fromStdString(JsonText::styled(pair.toJson(includePrivateKey)));
+    Json::Value document = pair.toJson(includePrivateKey);
+    const Reveriz::WipeGuard wipeDocument(document);
+    std::string text = JsonText::styled(document);
+    return Reveriz::SecureBytes::takeFrom(text);
 }
 
 int reportWriteFailure(const AtomicFile& file, QTextStream& err)
@@ -102,8 +107,8 @@ int createKey(const QString& serverUUID, QTextStream& err, const QString& direct
         err.flush();
         return 1;
     }
-    QByteArray privateDocument;
-    QByteArray publicDocument;
+    Reveriz::SecureBytes privateDocument;
+    Reveriz::SecureBytes publicDocument;
     try {
         const std::shared_ptr<ReverizRSA> pair = makeKeyPair(ReverizActor(serverUUID, ReverizActor::Protocol));
         privateDocument = keyFile(*pair, true);
@@ -121,9 +126,11 @@ int createKey(const QString& serverUUID, QTextStream& err, const QString& direct
     // out of scope.
     AtomicFile privateFile(pathIn(directory, PrivateKeyFileName));
     AtomicFile publicFile(pathIn(directory, PublicKeyFileName));
-    if (!privateFile.open(AtomicFile::Permissions::OwnerOnly) || !privateFile.write(privateDocument))
+    if (!privateFile.open(AtomicFile::Permissions::OwnerOnly)
+        || !privateFile.write(privateDocument.data(), privateDocument.size()))
         return reportWriteFailure(privateFile, err);
-    if (!publicFile.open(AtomicFile::Permissions::Public) || !publicFile.write(publicDocument))
+    if (!publicFile.open(AtomicFile::Permissions::Public)
+        || !publicFile.write(publicDocument.data(), publicDocument.size()))
         return reportWriteFailure(publicFile, err);
     if (!privateFile.finish())
         return reportWriteFailure(privateFile, err);

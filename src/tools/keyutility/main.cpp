@@ -1,5 +1,6 @@
 #include "common/atomicfile.h"
 #include "common/encryption/cryptoinit.h"
+#include "common/encryption/processprotection.h"
 #include "common/stringconversion.h"
 #include "keyutilitycommands.h"
 
@@ -27,6 +28,8 @@ void writeDirectly(const char* text)
 
 int main(int argc, char* argv[])
 {
+    // First of all: no core dump, and no OpenSSL allocation before its freed blocks are wiped.
+    Reveriz::Crypto::protectProcessSecrets();
     // On the heap: a stream whose flush fails for want of memory is abandoned, not destroyed, since its
     // destructor would flush again and throw where nothing can catch.
     std::unique_ptr<QTextStream> out;

@@ -7,6 +7,7 @@
 #include "common/encryption/reverizkey.h"
 #include "common/exceptions/reverizexception.h"
 #include "common/fileutilities.h"
+#include "common/securebytes.h"
 #include "keyutilitycommands.h"
 #include "passphrase.h"
 
@@ -39,6 +40,7 @@ QString describe(const ReverizException& e)
 std::shared_ptr<ReverizRSA> readKeyFile(const QString& path)
 {
     Json::Value document;
+    const Reveriz::WipeGuard wipeDocument(document);
     FileUtilities::readJsonValue(path, document, true, ReverizRSA::MaximumKeyFileSize);
     return ReverizRSA::fromJson(document);
 }
@@ -75,7 +77,7 @@ int rewrap(const QString& privateKeyFile, const QString& publicKeyFile, const QS
         // As decrypt does: a protected key is unlocked with the pass phrase from its file or the terminal, and
         // without either the unwrapping fails for the locked key.
         try {
-            unlockKey(*pair, privateKeyFile, passPhraseFile);
+            unlockKey(*pair, privateKeyFile, passPhraseFile, err);
         } catch (const SuppliedWrongPassPhraseException&) {
             return fail(err, QStringLiteral("Could not rewrap file: wrong pass phrase for %1").arg(privateKeyFile));
         } catch (const ReverizException& e) {

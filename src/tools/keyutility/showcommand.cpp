@@ -4,6 +4,7 @@
 #include "common/exceptions/reverizexception.h"
 #include "common/fileutilities.h"
 #include "common/jsontext.h"
+#include "common/securebytes.h"
 #include "keyutilitycommands.h"
 
 #include <QFile>
@@ -93,6 +94,7 @@ Facts factsOf(const QString& path)
 {
     const QString file = fileToRead(path);
     Json::Value document;
+    const Reveriz::WipeGuard wipeDocument(document); // a private key file holds its key
     bool mayBeKeyFile = true;
     try {
         FileUtilities::readJsonValue(file, document, false, ReverizRSA::MaximumKeyFileSize);

@@ -167,8 +167,20 @@ TEST_F(DecryptCommand, PassPhraseComesFromItsFileOnly)
 {
     ASSERT_TRUE(put(path("protected.key"), TestKeys::read(QStringLiteral("protocol-protected.key"))));
     ASSERT_TRUE(put(path("day.json"), text(encryptedLog(TestKeys::protocolPair(), "unlocked\n"))));
-    ASSERT_TRUE(put(path("right"), "correct horse\nsecond line\n"));
-    ASSERT_TRUE(put(path("wrong"), "correct horse \n"));
+    // Warnings, which change no status: a file others can read, and characters the stored form counts as "?".
+    const struct
+    {
+        const char* name;
+        QByteArray content;
+        QFile::Permissions permissions;
+    } files[] = {
+        {"right", "correct horse\nsecond line\n", QFile::ReadOwner},
+        {"wrong", "correct horse \n", QFile::ReadOwner | QFile::WriteOwner},
+        {"shared", "correct horse\n", QFile::ReadOwner | QFile::WriteOwner | QFile::ReadGroup},
+        {"cyrillic", "\xd0\xbf\xd0\xb0\xd1\x80\xd0\xbe\xd0\xbb\xd1\x8c\n", QFile::ReadOwner},
+    };
+    for (const auto& file : files)
+        ASSERT_TRUE(put(path(file.name), file.content) && QFile::setPermissions(path(file.name), file.permissions));
     const struct
     {
         QStringList options;
@@ -178,6 +190,13 @@ TEST_F(DecryptCommand, PassPhraseComesFromItsFileOnly)
         {{"--passphrase-file", "right"}, 0, ""},
         {{"--passphrase-file", "wrong"}, 1, "Could not decrypt file: wrong pass phrase for protected.key\n"},
         {{}, 1, "Could not decrypt file: \n"},
+        {{"--passphrase-file", "shared"},
+         0,
+         "keyutility: warning: pass phrase file shared can be read by group or others (mode 0640)\n"},
+        {{"--passphrase-file", "cyrillic"},
+         1,
+         "keyutility: warning: the pass phrase holds characters outside Latin-1; each of them counts as \"?\"\n"
+         "Could not decrypt file: wrong pass phrase for protected.key\n"},
     };
     for (const auto& row : rows) {
         SCOPED_TRACE(row.options.join(' ').toStdString());

@@ -268,6 +268,7 @@ TEST(Rewrap, TheOtherPairReadsTheSameLogData)
     const QString output = dir.filePath("out.json");
     ASSERT_TRUE(FileProbes::put(auditor, TestKeys::read("user-private.key")));
     ASSERT_TRUE(FileProbes::put(passPhrase, "correct horse\n"));
+    ASSERT_TRUE(QFile::setPermissions(passPhrase, QFile::ReadOwner | QFile::WriteOwner));
     // Bytes that do not compress, so that the Base64 text is long and holds every character of its alphabet.
     QByteArray plain(4096, '\0');
     quint32 state = 1;
