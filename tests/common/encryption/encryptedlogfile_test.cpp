@@ -103,9 +103,9 @@ TEST(EncryptedLogFile, TakesEachBoundAndRefusesOnePast)
     const auto read = [](const QByteArray& text) { return [text] { (void)LogFile::read(text, "log.json"); }; };
     // The object, "x", the array and its numbers.
     const auto values = [&](qsizetype count) {
-        return read("{\"x\":[" + QByteArray("1,").repeated(count - 4) + "1]}");
+        return read(R"({"x":[)" + QByteArray("1,").repeated(count - 4) + "1]}");
     };
-    const auto keyText = [&](qsizetype size) { return read("{\"key\":\"" + QByteArray(size, 'k') + "\"}"); };
+    const auto keyText = [&](qsizetype size) { return read(R"({"key":")" + QByteArray(size, 'k') + R"("})"); };
     // A comment: only the permissive reader reads it.
     const auto commented = [&](qsizetype size) { return read("//\n{}" + QByteArray(size - 5, ' ')); };
     const struct
