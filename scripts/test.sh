@@ -104,10 +104,10 @@ install_and_consume() {
     # installed ones alone: none needs an internal header.
     local public=(
         common/encryption/cryptoinit.h common/encryption/encryptedlogfile.h common/encryption/opensslptr.h
-        common/encryption/reverizactor.h common/encryption/reverizkey.h common/encryption/reverizkeyidentifier.h
+        common/encryption/processprotection.h common/encryption/reverizactor.h common/encryption/reverizkey.h common/encryption/reverizkeyidentifier.h
         common/encryption/reverizpackage.h common/encryption/reverizpackageblock.h common/encryption/reverizrsa.h
         common/exceptions/errorcodes.h common/exceptions/reverizexception.h common/fileutilities.h
-        common/karnlogger.h common/qkarnjsontrait.h common/stringconversion.h common/typechecks.h
+        common/karnlogger.h common/qkarnjsontrait.h common/securebytes.h common/stringconversion.h common/typechecks.h
         common/uuidtools.h
     ) header
     diff -u <(printf '%s\n' "${public[@]}" | sort) \
