@@ -11,7 +11,7 @@
 #include "common/encryption/reverizpackageblock.h"
 #include "common/encryption/reverizrsa.h"
 #include "common/fileutilities.h"
-#include "common/jsontext.h"
+#include "common/internal/jsontext.h"
 #include "support/reference.h"
 
 #include <QCryptographicHash>

@@ -10,7 +10,7 @@
 #include "common/encryption/reverizpackage.h"
 #include "common/encryption/reverizpackageblock.h"
 #include "common/exceptions/reverizexception.h"
-#include "common/jsontext.h"
+#include "common/internal/jsontext.h"
 #include "fuzzsupport.h"
 #include "support/reference.h"
 

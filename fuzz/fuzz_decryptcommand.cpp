@@ -4,7 +4,7 @@
 // unwrapped, so an input costs one private-key operation when only its log data changes.
 
 #include "common/exceptions/reverizexception.h"
-#include "common/jsontext.h"
+#include "common/internal/jsontext.h"
 #include "fuzzsupport.h"
 #include "keyutilitycommands.h"
 

@@ -1,8 +1,8 @@
 // The fast reader of encrypted log files against the permissive reader: wherever the fast one reads a text,
 // the reference reads it too and yields the same key and log data.
 
-#include "common/encryption/logfilereader.h"
-#include "common/jsontext.h"
+#include "common/encryption/internal/logfilereader.h"
+#include "common/internal/jsontext.h"
 
 #include <cstdint>
 #include <cstdlib>

@@ -6,7 +6,7 @@
 #include "common/encryption/cryptoinit.h"
 #include "common/encryption/reverizrsa.h"
 #include "common/exceptions/reverizexception.h"
-#include "common/jsontext.h"
+#include "common/internal/jsontext.h"
 
 #include <cstdint>
 #include <cstdlib>

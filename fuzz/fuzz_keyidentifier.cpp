@@ -3,7 +3,7 @@
 
 #include "common/encryption/reverizkeyidentifier.h"
 #include "common/exceptions/reverizexception.h"
-#include "common/jsontext.h"
+#include "common/internal/jsontext.h"
 
 #include <cstdint>
 #include <cstdlib>

@@ -4,12 +4,12 @@
 
 #include "common/encryption/cryptoinit.h"
 #include "common/encryption/encryptedlogfile.h"
-#include "common/encryption/logfilereader.h"
+#include "common/encryption/internal/logfilereader.h"
 #include "common/encryption/reverizkey.h"
 #include "common/encryption/reverizrsa.h"
 #include "common/exceptions/reverizexception.h"
 #include "common/fileutilities.h"
-#include "common/jsontext.h"
+#include "common/internal/jsontext.h"
 
 #include <cstdint>
 #include <cstdlib>

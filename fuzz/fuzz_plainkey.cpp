@@ -3,7 +3,7 @@
 // its JSON form reads back as equal and that decrypts what it encrypts.
 
 #include "common/exceptions/reverizexception.h"
-#include "common/jsontext.h"
+#include "common/internal/jsontext.h"
 #include "fuzzsupport.h"
 
 #include <json/value.h>

@@ -4,7 +4,7 @@
 
 #include "common/exceptions/reverizexception.h"
 #include "common/fileutilities.h"
-#include "common/jsontext.h"
+#include "common/internal/jsontext.h"
 #include "fuzzsupport.h"
 
 #include <QFile>

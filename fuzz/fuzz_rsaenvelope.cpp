@@ -3,7 +3,7 @@
 // private-key operation, and two already take every path of the block loop.
 
 #include "common/exceptions/reverizexception.h"
-#include "common/jsontext.h"
+#include "common/internal/jsontext.h"
 #include "fuzzsupport.h"
 
 #include <cstdlib>

@@ -2,7 +2,7 @@
 // signed JSON object or array of an object that isSigned recognises.
 
 #include "common/exceptions/reverizexception.h"
-#include "common/jsontext.h"
+#include "common/internal/jsontext.h"
 #include "fuzzsupport.h"
 
 #include <cstdlib>

@@ -5,7 +5,7 @@
 // "keyLengthInBytes" it cannot make an int of).
 
 #include "common/exceptions/reverizexception.h"
-#include "common/jsontext.h"
+#include "common/internal/jsontext.h"
 #include "fuzzsupport.h"
 
 #include <json/value.h>

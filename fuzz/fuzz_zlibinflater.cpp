@@ -2,7 +2,7 @@
 // and a refusal for every stream zlib refuses. The first input byte chooses whether a valid zlib header goes in front,
 // so that the fuzzer mostly explores deflate data rather than header checks.
 
-#include "common/zlibinflater.h"
+#include "common/internal/zlibinflater.h"
 #include "support/reference.h"
 
 #include <cstdint>

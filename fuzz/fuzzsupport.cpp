@@ -3,7 +3,7 @@
 #include "common/encryption/cryptoinit.h"
 #include "common/encryption/opensslptr.h"
 #include "common/encryption/reverizkeyidentifier.h"
-#include "common/jsontext.h"
+#include "common/internal/jsontext.h"
 #include "support/reference.h"
 
 #include <QFile>

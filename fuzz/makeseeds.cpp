@@ -3,7 +3,7 @@
 // regression inputs stay. Envelopes, vectors and log-file keys are random, so the bytes differ from run to run.
 
 #include "common/encryption/reverizpackageblock.h"
-#include "common/jsontext.h"
+#include "common/internal/jsontext.h"
 #include "fuzzsupport.h"
 
 #include <QDir>

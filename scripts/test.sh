@@ -100,25 +100,19 @@ install_and_consume() {
     local prefix="$scratch/prefix" consumer="$scratch/consumer" key="$REPO_ROOT/tests/data/keys/protocol-private.key"
     cmake --install "$release_dir" --prefix "$prefix" >/dev/null
 
-    # Exactly the public headers are installed, in the tree's layout, and each compiles on its own with the
-    # installed ones alone: none needs an internal header.
-    local public=(
-        common/encryption/cryptoinit.h common/encryption/encryptedlogfile.h common/encryption/opensslptr.h
-        common/encryption/processprotection.h common/encryption/reverizactor.h common/encryption/reverizkey.h common/encryption/reverizkeyidentifier.h
-        common/encryption/reverizpackage.h common/encryption/reverizpackageblock.h common/encryption/reverizrsa.h
-        common/exceptions/errorcodes.h common/exceptions/reverizexception.h common/fileutilities.h
-        common/karnlogger.h common/qkarnjsontrait.h common/securebytes.h common/stringconversion.h common/typechecks.h
-        common/uuidtools.h
-    ) header
-    diff -u <(printf '%s\n' "${public[@]}" | sort) \
-        <(cd "$prefix/include/reveriz" && find . -type f -printf '%P\n' | sort) \
+    # The public headers are those outside an internal/ folder of src/common. Exactly they are installed, in the
+    # tree's layout, and each compiles on its own with the installed ones alone: none needs an internal header.
+    local installed header
+    installed=$(cd "$prefix/include/reveriz" && find . -type f -printf '%P\n' | sort)
+    ! grep -q '\(^\|/\)internal/' <<<"$installed" || die "internal headers are installed: $installed"
+    diff -u <(cd "$REPO_ROOT/src" && find common -name '*.h' -not -path '*/internal/*' | sort) - <<<"$installed" \
         || die "the installed headers are not the public ones"
-    for header in "${public[@]}"; do
+    while read -r header; do
         # shellcheck disable=SC2046 # the flags are meant to be split into words
         printf '#include "%s"\n' "$header" | c++ -std=c++17 -fsyntax-only -Wall -Wextra -Wpedantic -Werror -x c++ - \
             -I"$prefix/include/reveriz" $(pkg-config --cflags Qt6Core jsoncpp libcrypto) \
             || die "$header does not compile on its own"
-    done
+    done <<<"$installed"
 
     cmake -S "$REPO_ROOT/tests/consumer" -B "$consumer" -G Ninja --log-level=WARNING \
         -DCMAKE_BUILD_TYPE=Release -DCMAKE_PREFIX_PATH="$prefix" >/dev/null

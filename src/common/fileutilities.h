@@ -13,6 +13,7 @@
 #include <json/value.h>
 
 #include <limits>
+#include <string>
 
 class ReverizException;
 
@@ -56,6 +57,14 @@ void readJsonValue(const QString& path, Json::Value& value, bool recoverTempRepl
 ReverizException jsonParseFailure(const QString& path, const QString& sourceFile, int sourceLine);
 
 } // namespace FileUtilities
+
+namespace Reveriz {
+
+/** The styled JSON text of value: three-space indentation, one member per line and a final line feed; what key
+ *  files hold. */
+std::string styledJsonText(const Json::Value& value);
+
+} // namespace Reveriz
 
 /** Paths and file names. Nothing here throws. */
 namespace PathTools {

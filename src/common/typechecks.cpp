@@ -1,6 +1,6 @@
 #include "typechecks.h"
 
-#include "wholetextmatch.h"
+#include "common/internal/wholetextmatch.h"
 
 using Reveriz::Internal::WholeTextMatch::expression;
 using Reveriz::Internal::WholeTextMatch::matches;

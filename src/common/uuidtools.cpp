@@ -1,6 +1,6 @@
 #include "uuidtools.h"
 
-#include "wholetextmatch.h"
+#include "common/internal/wholetextmatch.h"
 
 #include <QUuid>
 

@@ -8,7 +8,7 @@
 #include "common/encryption/reverizkey.h"
 #include "common/exceptions/reverizexception.h"
 #include "common/fileutilities.h"
-#include "common/jsontext.h"
+#include "common/internal/jsontext.h"
 #include "crashcontent.h"
 #include "keyutilitycommands.h"
 #include "support/fileprobes.h"

@@ -9,7 +9,7 @@
 
 #include "common/encryption/cryptoinit.h"
 #include "common/fileutilities.h"
-#include "common/jsontext.h"
+#include "common/internal/jsontext.h"
 #include "crashcontent.h"
 #include "keyutilitycommands.h"
 

@@ -3,10 +3,10 @@
 // create or change a file, apart from the one output of the rows the tools accept.
 
 #include "common/encryption/encryptedlogfile.h"
+#include "common/encryption/internal/rsakeys.h"
 #include "common/encryption/opensslptr.h"
 #include "common/encryption/reverizrsa.h"
-#include "common/encryption/rsakeys.h"
-#include "common/jsontext.h"
+#include "common/internal/jsontext.h"
 #include "support/fileprobes.h"
 #include "support/processrunner.h"
 #include "support/qtprinters.h"

@@ -15,7 +15,7 @@
 #include "common/encryption/reverizrsa.h"
 #include "common/exceptions/reverizexception.h"
 #include "common/fileutilities.h"
-#include "common/jsontext.h"
+#include "common/internal/jsontext.h"
 
 #include <QFile>
 #include <QFileInfo>

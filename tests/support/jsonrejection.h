@@ -1,7 +1,7 @@
 #ifndef REVERIZ_TESTS_SUPPORT_JSONREJECTION_H
 #define REVERIZ_TESTS_SUPPORT_JSONREJECTION_H
 
-#include "common/jsontext.h"
+#include "common/internal/jsontext.h"
 #include "exceptionmatchers.h"
 
 #include <functional>

@@ -3,7 +3,7 @@
 
 #include "common/encryption/reverizkey.h"
 #include "common/encryption/reverizkeyidentifier.h"
-#include "common/jsontext.h"
+#include "common/internal/jsontext.h"
 
 #include <ostream>
 

@@ -1,7 +1,7 @@
 #include "testkeys.h"
 
-#include "common/encryption/rsakeys.h"
-#include "common/jsontext.h"
+#include "common/encryption/internal/rsakeys.h"
+#include "common/internal/jsontext.h"
 
 #include <QFile>
 

@@ -1,15 +1,15 @@
 #include "encryptedlogfile.h"
 
-#include "common/atomicfile.h"
-#include "common/base64.h"
-#include "common/encryption/encryptionnames.h"
-#include "common/encryption/logfilereader.h"
+#include "common/encryption/internal/encryptionnames.h"
+#include "common/encryption/internal/logfilereader.h"
 #include "common/encryption/reverizkey.h"
 #include "common/encryption/reverizrsa.h"
 #include "common/exceptions/reverizexception.h"
 #include "common/fileutilities.h"
-#include "common/jsontext.h"
-#include "common/largebuffer.h"
+#include "common/internal/atomicfile.h"
+#include "common/internal/base64.h"
+#include "common/internal/jsontext.h"
+#include "common/internal/largebuffer.h"
 
 #include <cstring>
 #include <functional>

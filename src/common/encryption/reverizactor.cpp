@@ -1,10 +1,10 @@
 #include "reverizactor.h"
 
+#include "common/encryption/internal/encryptionnames.h"
+#include "common/encryption/internal/untrustedjson.h"
 #include "common/exceptions/reverizexception.h"
 #include "common/qkarnjsontrait.h"
 #include "common/uuidtools.h"
-#include "encryptionnames.h"
-#include "untrustedjson.h"
 
 #include <optional>
 #include <utility>

@@ -1,8 +1,8 @@
-#include "common/encryption/encryptionnames.h"
-#include "common/encryption/untrustedjson.h"
+#include "common/encryption/internal/encryptionnames.h"
+#include "common/encryption/internal/untrustedjson.h"
 #include "common/exceptions/reverizexception.h"
 #include "common/fileutilities.h"
-#include "common/jsontext.h"
+#include "common/internal/jsontext.h"
 #include "common/uuidtools.h"
 #include "reverizkey.h"
 

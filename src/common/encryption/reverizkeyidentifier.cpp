@@ -1,7 +1,7 @@
 #include "reverizkeyidentifier.h"
 
-#include "common/encryption/encryptionnames.h"
-#include "common/encryption/untrustedjson.h"
+#include "common/encryption/internal/encryptionnames.h"
+#include "common/encryption/internal/untrustedjson.h"
 #include "common/exceptions/reverizexception.h"
 #include "common/qkarnjsontrait.h"
 #include "common/typechecks.h"

@@ -1,6 +1,6 @@
 #include "reverizpackageblock.h"
 
-#include "common/encryption/encryptionnames.h"
+#include "common/encryption/internal/encryptionnames.h"
 #include "common/exceptions/reverizexception.h"
 #include "common/fileutilities.h"
 #include "common/qkarnjsontrait.h"

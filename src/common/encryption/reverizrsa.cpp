@@ -1,15 +1,15 @@
 #include "reverizrsa.h"
 
-#include "common/base64.h"
 #include "common/encryption/cryptoinit.h"
+#include "common/encryption/internal/encryptionnames.h"
+#include "common/encryption/internal/rsakeys.h"
+#include "common/encryption/internal/untrustedjson.h"
 #include "common/encryption/reverizkey.h"
 #include "common/exceptions/reverizexception.h"
-#include "common/jsontext.h"
+#include "common/internal/base64.h"
+#include "common/internal/jsontext.h"
 #include "common/qkarnjsontrait.h"
 #include "common/typechecks.h"
-#include "encryptionnames.h"
-#include "rsakeys.h"
-#include "untrustedjson.h"
 
 #include <QCryptographicHash>
 #include <QDebug>

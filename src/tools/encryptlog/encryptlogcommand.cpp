@@ -1,16 +1,14 @@
 #include "encryptlogcommand.h"
 
-#include "common/atomicfile.h"
 #include "common/encryption/cryptoinit.h"
 #include "common/encryption/encryptedlogfile.h"
 #include "common/encryption/reverizrsa.h"
 #include "common/exceptions/reverizexception.h"
 #include "common/fileutilities.h"
+#include "common/outputpolicy.h"
 #include "common/securebytes.h"
 
 #include <memory>
-
-using namespace Reveriz::Internal;
 
 namespace EncryptLog {
 
@@ -39,7 +37,7 @@ int encryptLogFile(const QString& keyFilePath, const QString& plainPath, const Q
 {
     // Were the output an input, the input would be lost: a private key file replaced by a log encrypted for the
     // very key it held.
-    if (const std::optional<QString> input = OutputFile::inputAmong(outputPath, {keyFilePath, plainPath}))
+    if (const std::optional<QString> input = Reveriz::OutputPolicy::inputAmong(outputPath, {keyFilePath, plainPath}))
         return fail(err,
                     QStringLiteral("Could not write outputfile %1: it is the input file %2").arg(outputPath, *input));
 
@@ -76,9 +74,9 @@ int encryptLogFile(const QString& keyFilePath, const QString& plainPath, const Q
     }
 
     // Like the decrypt command's output: complete or not there, and a failure leaves nothing behind.
-    OutputFile output(outputPath);
-    if (!output.open(AtomicFile::Permissions::Public) || !output.write(document) || !output.commit())
-        return fail(err, QStringLiteral("Could not write outputfile %1: %2").arg(outputPath, output.errorString()));
+    QString error;
+    if (!Reveriz::OutputPolicy::writePublicFile(outputPath, document, &error))
+        return fail(err, QStringLiteral("Could not write outputfile %1: %2").arg(outputPath, error));
     return 0;
 }
 

@@ -1,6 +1,6 @@
-#include "common/atomicfile.h"
 #include "common/encryption/cryptoinit.h"
 #include "common/encryption/processprotection.h"
+#include "common/outputpolicy.h"
 #include "common/stringconversion.h"
 #include "encryptlogcommand.h"
 
@@ -12,8 +12,6 @@
 #include <memory>
 #include <new>
 #include <unistd.h>
-
-using namespace Reveriz::Internal;
 
 namespace {
 
@@ -34,7 +32,7 @@ int main(int argc, char* argv[])
     std::unique_ptr<QTextStream> err;
     try {
         err = std::make_unique<QTextStream>(stderr);
-        AtomicFile::removeTemporaryFilesOnSignals();
+        Reveriz::OutputPolicy::removeTemporaryFilesOnSignals();
         Reveriz::Crypto::initialize();
         QStringList arguments;
         for (int i = 0; i < argc; ++i)
@@ -42,15 +40,15 @@ int main(int argc, char* argv[])
         const int status = EncryptLog::run(arguments, *err);
         err->flush();
         // A temporary file left behind fails the command, whatever else happened.
-        return AtomicFile::reportUnremovedFiles("encryptlog") ? 1 : status;
+        return Reveriz::OutputPolicy::reportUnremovedFiles("encryptlog") ? 1 : status;
     } catch (const std::bad_alloc&) {
         (void)err.release();
-        AtomicFile::reportUnremovedFiles("encryptlog");
+        Reveriz::OutputPolicy::reportUnremovedFiles("encryptlog");
         writeDirectly("encryptlog: out of memory\n");
         return 1;
     } catch (const std::exception& e) {
         (void)err.release();
-        AtomicFile::reportUnremovedFiles("encryptlog");
+        Reveriz::OutputPolicy::reportUnremovedFiles("encryptlog");
         writeDirectly("encryptlog: ");
         writeDirectly(e.what());
         writeDirectly("\n");

@@ -1,12 +1,12 @@
 // The decrypt command: one key file, any number of encrypted log files, decrypted in parallel into their own
 // output files, one given output file, or standard output in argument order.
 
-#include "common/atomicfile.h"
 #include "common/encryption/cryptoinit.h"
 #include "common/encryption/encryptedlogfile.h"
 #include "common/encryption/reverizkey.h"
 #include "common/exceptions/reverizexception.h"
 #include "common/fileutilities.h"
+#include "common/outputpolicy.h"
 #include "common/securebytes.h"
 #include "keyutilitycommands.h"
 #include "passphrase.h"
@@ -23,8 +23,6 @@
 #include <thread>
 #include <unistd.h>
 #include <vector>
-
-using Reveriz::Internal::OutputFile;
 
 namespace KeyUtility {
 
@@ -236,16 +234,16 @@ std::optional<QString> outputThatIsAnInput(const DecryptRequest& request)
     if (request.passPhraseFile)
         inputs << *request.passPhraseFile;
     if (request.output && *request.output == QLatin1String("-")) {
-        if (const std::optional<QString> input = OutputFile::inputAmong(STDOUT_FILENO, inputs))
+        if (const std::optional<QString> input = Reveriz::OutputPolicy::inputAmong(STDOUT_FILENO, inputs))
             return QStringLiteral("Could not write to standard output: it is the input file %1\n").arg(*input);
     } else if (request.output) {
-        if (const std::optional<QString> input = OutputFile::inputAmong(*request.output, inputs))
+        if (const std::optional<QString> input = Reveriz::OutputPolicy::inputAmong(*request.output, inputs))
             return QStringLiteral("Could not create outputfile: %1: it is the input file %2\n")
                 .arg(*request.output, *input);
     } else {
         for (const QString& log : request.inputs) {
             const QString output = log + QLatin1String(".decrypted");
-            if (const std::optional<QString> input = OutputFile::inputAmong(output, inputs))
+            if (const std::optional<QString> input = Reveriz::OutputPolicy::inputAmong(output, inputs))
                 return QStringLiteral("Could not create outputfile: %1: the output of %2 is the input file %3\n")
                     .arg(output, log, *input);
         }
@@ -329,7 +327,7 @@ int decryptLog(const QString& keyFilePath, const QString& inputPath, QTextStream
 {
     // The original form tells of any output it cannot write in one line.
     const QString outputPath = inputPath + QLatin1String(".decrypted");
-    if (OutputFile::inputAmong(outputPath, {keyFilePath, inputPath}))
+    if (Reveriz::OutputPolicy::inputAmong(outputPath, {keyFilePath, inputPath}))
         return fail(err, QStringLiteral("Could not create outputfile: %1\n").arg(outputPath));
     DecryptRequest request;
     request.keyFile = keyFilePath;

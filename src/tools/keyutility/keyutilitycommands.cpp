@@ -1,9 +1,9 @@
 #include "keyutilitycommands.h"
 
-#include "common/atomicfile.h"
 #include "common/encryption/cryptoinit.h"
 #include "common/exceptions/reverizexception.h"
-#include "common/jsontext.h"
+#include "common/fileutilities.h"
+#include "common/internal/atomicfile.h"
 #include "common/securebytes.h"
 
 #include <QHash>
@@ -33,7 +33,7 @@ Reveriz::SecureBytes keyFile(const ReverizRSA& pair, bool includePrivateKey)
 {
     Json::Value document = pair.toJson(includePrivateKey);
     const Reveriz::WipeGuard wipeDocument(document);
-    std::string text = JsonText::styled(document);
+    std::string text = Reveriz::styledJsonText(document);
     return Reveriz::SecureBytes::takeFrom(text);
 }
 

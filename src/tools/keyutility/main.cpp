@@ -1,6 +1,6 @@
-#include "common/atomicfile.h"
 #include "common/encryption/cryptoinit.h"
 #include "common/encryption/processprotection.h"
+#include "common/outputpolicy.h"
 #include "common/stringconversion.h"
 #include "keyutilitycommands.h"
 
@@ -13,8 +13,6 @@
 #include <memory>
 #include <new>
 #include <unistd.h>
-
-using namespace Reveriz::Internal;
 
 namespace {
 
@@ -37,7 +35,7 @@ int main(int argc, char* argv[])
     try {
         out = std::make_unique<QTextStream>(stdout);
         err = std::make_unique<QTextStream>(stderr);
-        AtomicFile::removeTemporaryFilesOnSignals();
+        Reveriz::OutputPolicy::removeTemporaryFilesOnSignals();
         // A reader that closes the pipe of "decrypt -o -" ends the command quietly through EPIPE, not a signal.
         (void)std::signal(SIGPIPE, SIG_IGN);
         Reveriz::Crypto::initialize();
@@ -48,18 +46,18 @@ int main(int argc, char* argv[])
         out->flush();
         err->flush();
         // A temporary file left behind fails the command, whatever else happened.
-        return AtomicFile::reportUnremovedFiles("keyutility") ? 1 : status;
+        return Reveriz::OutputPolicy::reportUnremovedFiles("keyutility") ? 1 : status;
     } catch (const std::bad_alloc&) {
         (void)out.release();
         (void)err.release();
-        AtomicFile::reportUnremovedFiles("keyutility");
+        Reveriz::OutputPolicy::reportUnremovedFiles("keyutility");
         writeDirectly("keyutility: out of memory\n");
         return 1;
     } catch (const std::exception& e) {
         // The commands handle the library's exceptions; this is for the rest.
         (void)out.release();
         (void)err.release();
-        AtomicFile::reportUnremovedFiles("keyutility");
+        Reveriz::OutputPolicy::reportUnremovedFiles("keyutility");
         writeDirectly("keyutility: ");
         writeDirectly(e.what());
         writeDirectly("\n");

@@ -1,20 +1,18 @@
 // The rewrap command: an encrypted log file's key, unwrapped with one key pair and wrapped for another actor, so
 // that the other actor (an auditor, say) can read the log while the log data stays as it is.
 
-#include "common/atomicfile.h"
 #include "common/encryption/cryptoinit.h"
 #include "common/encryption/encryptedlogfile.h"
 #include "common/encryption/reverizkey.h"
 #include "common/exceptions/reverizexception.h"
 #include "common/fileutilities.h"
+#include "common/outputpolicy.h"
 #include "common/securebytes.h"
 #include "keyutilitycommands.h"
 #include "passphrase.h"
 
 #include <new>
 #include <stdexcept>
-
-using namespace Reveriz::Internal;
 
 namespace KeyUtility {
 
@@ -53,7 +51,7 @@ int rewrap(const QString& privateKeyFile, const QString& publicKeyFile, const QS
     QStringList inputs {privateKeyFile, publicKeyFile, inputPath};
     if (passPhraseFile)
         inputs << *passPhraseFile;
-    if (const std::optional<QString> input = OutputFile::inputAmong(outputPath, inputs))
+    if (const std::optional<QString> input = Reveriz::OutputPolicy::inputAmong(outputPath, inputs))
         return fail(err,
                     QStringLiteral("Could not write outputfile %1: it is the input file %2").arg(outputPath, *input));
 
@@ -92,9 +90,9 @@ int rewrap(const QString& privateKeyFile, const QString& publicKeyFile, const QS
         const QByteArray document = log.rewrapped(*key, recipient);
 
         // It holds no secret; a file appears only complete.
-        OutputFile output(outputPath);
-        if (!output.open(AtomicFile::Permissions::Public) || !output.write(document) || !output.commit())
-            return fail(err, QStringLiteral("Could not write outputfile %1: %2").arg(outputPath, output.errorString()));
+        QString error;
+        if (!Reveriz::OutputPolicy::writePublicFile(outputPath, document, &error))
+            return fail(err, QStringLiteral("Could not write outputfile %1: %2").arg(outputPath, error));
         return 0;
     } catch (const ReverizException& e) {
         return fail(err, QStringLiteral("Could not %1: %2").arg(step, describe(e)));

@@ -3,7 +3,6 @@
 #include "common/encryption/encryptedlogfile.h"
 #include "common/exceptions/reverizexception.h"
 #include "common/fileutilities.h"
-#include "common/jsontext.h"
 #include "common/securebytes.h"
 #include "keyutilitycommands.h"
 
@@ -13,8 +12,6 @@
 #include <new>
 #include <stdexcept>
 #include <sys/stat.h>
-
-using namespace Reveriz::Internal;
 
 namespace KeyUtility {
 
@@ -251,7 +248,7 @@ int show(const QStringList& files, bool json, QTextStream& out, QTextStream& err
         }
     }
     if (json)
-        out << QString::fromStdString(JsonText::styled(shown));
+        out << QString::fromStdString(Reveriz::styledJsonText(shown));
     out.flush();
     err.flush();
     return status;

@@ -1,8 +1,8 @@
 #include "common/encryption/encryptedlogfile.h"
-#include "common/encryption/logfilereader.h"
+#include "common/encryption/internal/logfilereader.h"
 #include "common/encryption/reverizrsa.h"
 #include "common/exceptions/reverizexception.h"
-#include "common/jsontext.h"
+#include "common/internal/jsontext.h"
 #include "support/qtprinters.h"
 #include "support/testkeys.h"
 

@@ -1,5 +1,5 @@
 #include "common/encryption/reverizactor.h"
-#include "common/jsontext.h"
+#include "common/internal/jsontext.h"
 #include "common/typechecks.h"
 #include "support/exceptionmatchers.h"
 #include "support/jsonrejection.h"

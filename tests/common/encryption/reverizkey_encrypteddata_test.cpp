@@ -1,5 +1,5 @@
+#include "common/encryption/internal/symmetriccipher.h"
 #include "common/encryption/reverizkey.h"
-#include "common/encryption/symmetriccipher.h"
 #include "support/exceptionmatchers.h"
 #include "support/qtprinters.h"
 

@@ -1,6 +1,6 @@
 #include "common/encryption/reverizkey.h"
 #include "common/fileutilities.h"
-#include "common/jsontext.h"
+#include "common/internal/jsontext.h"
 #include "support/exceptionmatchers.h"
 #include "support/fileprobes.h"
 #include "support/jsonrejection.h"

@@ -1,5 +1,5 @@
 #include "common/encryption/reverizkeyidentifier.h"
-#include "common/jsontext.h"
+#include "common/internal/jsontext.h"
 #include "support/exceptionmatchers.h"
 #include "support/jsonrejection.h"
 #include "support/keyprinters.h"

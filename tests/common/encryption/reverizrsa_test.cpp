@@ -1,6 +1,6 @@
+#include "common/encryption/internal/rsakeys.h"
 #include "common/encryption/reverizrsa.h"
-#include "common/encryption/rsakeys.h"
-#include "common/jsontext.h"
+#include "common/internal/jsontext.h"
 #include "support/jsonrejection.h"
 #include "support/qtprinters.h"
 #include "support/testkeys.h"

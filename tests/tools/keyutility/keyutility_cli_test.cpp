@@ -1,5 +1,5 @@
 #include "common/encryption/reverizrsa.h"
-#include "common/jsontext.h"
+#include "common/internal/jsontext.h"
 #include "support/fileprobes.h"
 #include "support/processrunner.h"
 #include "support/qtprinters.h"

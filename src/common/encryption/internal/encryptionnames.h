@@ -1,5 +1,5 @@
-#ifndef REVERIZ_COMMON_ENCRYPTION_ENCRYPTIONNAMES_H
-#define REVERIZ_COMMON_ENCRYPTION_ENCRYPTIONNAMES_H
+#ifndef REVERIZ_COMMON_ENCRYPTION_INTERNAL_ENCRYPTIONNAMES_H
+#define REVERIZ_COMMON_ENCRYPTION_INTERNAL_ENCRYPTIONNAMES_H
 
 // Internal to the encryption layer, not part of the public interface.
 // The names the encryption layer reads, writes and reports: the contexts of its exceptions, the JSON member names of

@@ -1,4 +1,4 @@
-#include "common/base64.h"
+#include "common/internal/base64.h"
 #include "support/qtprinters.h"
 
 #include <QRandomGenerator>

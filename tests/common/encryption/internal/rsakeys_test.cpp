@@ -1,4 +1,4 @@
-#include "common/encryption/rsakeys.h"
+#include "common/encryption/internal/rsakeys.h"
 #include "support/exceptionmatchers.h"
 #include "support/testkeys.h"
 

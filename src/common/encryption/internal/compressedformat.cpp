@@ -1,9 +1,9 @@
 #include "compressedformat.h"
 
-#include "common/encryption/encryptionnames.h"
+#include "common/encryption/internal/encryptionnames.h"
 #include "common/exceptions/reverizexception.h"
-#include "common/zlibdeflate.h"
-#include "common/zlibinflater.h"
+#include "common/internal/zlibdeflate.h"
+#include "common/internal/zlibinflater.h"
 
 #include <QtEndian>
 

@@ -1,7 +1,7 @@
-#ifndef REVERIZ_COMMON_ENCRYPTION_RSAKEYS_H
-#define REVERIZ_COMMON_ENCRYPTION_RSAKEYS_H
+#ifndef REVERIZ_COMMON_ENCRYPTION_INTERNAL_RSAKEYS_H
+#define REVERIZ_COMMON_ENCRYPTION_INTERNAL_RSAKEYS_H
 
-#include "opensslptr.h"
+#include "common/encryption/opensslptr.h"
 
 #include <QByteArray>
 #include <QByteArrayView>

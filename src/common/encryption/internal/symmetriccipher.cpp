@@ -1,7 +1,7 @@
 #include "symmetriccipher.h"
 
 #include "common/encryption/cryptoinit.h"
-#include "common/encryption/encryptionnames.h"
+#include "common/encryption/internal/encryptionnames.h"
 #include "common/encryption/opensslptr.h"
 #include "common/encryption/reverizkey.h"
 #include "common/exceptions/reverizexception.h"

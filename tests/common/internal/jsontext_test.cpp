@@ -1,4 +1,4 @@
-#include "common/jsontext.h"
+#include "common/internal/jsontext.h"
 
 #include <gtest/gtest.h>
 

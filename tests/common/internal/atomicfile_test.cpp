@@ -1,4 +1,4 @@
-#include "common/atomicfile.h"
+#include "common/internal/atomicfile.h"
 #include "support/fileprobes.h"
 #include "support/qtprinters.h"
 

@@ -1,4 +1,4 @@
-#include "common/zlibinflater.h"
+#include "common/internal/zlibinflater.h"
 #include "support/qtprinters.h"
 #include "support/reference.h"
 

@@ -1,5 +1,7 @@
 #include "largebuffer.h"
 
+#include "inputfile.h"
+
 #include <new>
 #include <sys/mman.h>
 #include <utility>
@@ -57,6 +59,15 @@ void LargeBuffer::release() noexcept
     m_data = nullptr;
     m_size = 0;
     m_mapped = 0;
+}
+
+// The reader of the log files' fast path; it shares the checks of FileUtilities' readers.
+LargeBuffer readLargeFile(const QString& path, bool recoverTempReplace, qint64 maximumSize)
+{
+    InputFile file(path, recoverTempReplace, maximumSize);
+    LargeBuffer buffer(static_cast<std::size_t>(file.size()) + 1);
+    file.readAll(buffer.data());
+    return buffer;
 }
 
 } // namespace Reveriz::Internal

@@ -1,4 +1,4 @@
-#include "common/encryption/compressedformat.h"
+#include "common/encryption/internal/compressedformat.h"
 #include "common/encryption/reverizkey.h"
 #include "support/exceptionmatchers.h"
 #include "support/qtprinters.h"
