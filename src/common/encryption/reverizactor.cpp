@@ -13,7 +13,19 @@ using namespace Reveriz::Internal;
 
 namespace {
 
-const char* typeName(ReverizActor::ActorType type)
+std::optional<ReverizActor::ActorType> typeFromName(const QString& name)
+{
+    for (const ReverizActor::ActorType type :
+         {ReverizActor::Protocol, ReverizActor::User, ReverizActor::Server, ReverizActor::Owner}) {
+        if (name == QLatin1String(ReverizActor::typeName(type)))
+            return type;
+    }
+    return std::nullopt;
+}
+
+} // namespace
+
+const char* ReverizActor::typeName(ActorType type)
 {
     switch (type) {
     case ReverizActor::User:
@@ -27,18 +39,6 @@ const char* typeName(ReverizActor::ActorType type)
     }
     return ""; // not an ActorType: written so that reading it back fails
 }
-
-std::optional<ReverizActor::ActorType> typeFromName(const QString& name)
-{
-    for (const ReverizActor::ActorType type :
-         {ReverizActor::Protocol, ReverizActor::User, ReverizActor::Server, ReverizActor::Owner}) {
-        if (name == QLatin1String(typeName(type)))
-            return type;
-    }
-    return std::nullopt;
-}
-
-} // namespace
 
 ReverizActor::ReverizActor(const QString& serverUUID, const QString& userUUID)
     : m_serverUUID(serverUUID)

@@ -37,6 +37,9 @@ public:
     /** What kind of actor this is. */
     ActorType type() const { return m_type; }
 
+    /** The JSON name of type: "user", "server", "owner" or "protocol" (empty for a number that is no type). */
+    static const char* typeName(ActorType type);
+
     /** The JSON form; the UUIDs are written as they are. */
     Json::Value toJson() const;
     /**

@@ -180,8 +180,7 @@ Json::Value asJson(const Facts& facts)
 
 QString actorText(const QString& label, const ReverizActor& actor)
 {
-    static const char* const typeNames[] = {"user", "server", "owner", "protocol"};
-    QString text = QStringLiteral("%1: %2\n").arg(label, QLatin1String(typeNames[actor.type()]));
+    QString text = QStringLiteral("%1: %2\n").arg(label, QLatin1String(ReverizActor::typeName(actor.type())));
     text += QStringLiteral("%1 server UUID: %2\n").arg(label, printable(actor.serverUUID()));
     if (actor.type() == ReverizActor::User)
         text += QStringLiteral("%1 user UUID: %2\n").arg(label, printable(actor.userUUID()));
