@@ -7,6 +7,7 @@
 #include "common/encryption/cryptoinit.h"
 #include "common/encryption/opensslptr.h"
 #include "common/encryption/reverizkey.h"
+#include "common/encryption/reverizkeyfile.h"
 #include "common/encryption/reverizpackage.h"
 #include "common/encryption/reverizpackageblock.h"
 #include "common/encryption/reverizrsa.h"
@@ -228,9 +229,7 @@ void BM_DecryptBlock_Baseline(benchmark::State& state)
 const ReverizRSA& keyPair()
 {
     static const ReverizRSA pair = [] {
-        Json::Value json;
-        FileUtilities::readJsonValue(QStringLiteral(TEST_KEYS_DIR "/protocol-private.key"), json, false);
-        return *ReverizRSA::fromJson(json);
+        return *Reveriz::KeyFile::read(QStringLiteral(TEST_KEYS_DIR "/protocol-private.key"), false);
     }();
     return pair;
 }

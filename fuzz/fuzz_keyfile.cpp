@@ -1,33 +1,30 @@
-// Key files from anywhere: loading either throws a ReverizException or yields a pair that survives writing and
+// Key files from anywhere: reading either throws a ReverizException or yields a pair that survives writing and
 // loading again, and whose private key, if any, is usable or refused with a ReverizException: a protected one is
 // unlocked with the fixture pass phrase, then it signs once and the public half verifies. Anything else escaping
 // (a JsonCpp logic error on an unexpected value type, an OpenSSL failure taken for success) is a crash.
 
 #include "common/encryption/cryptoinit.h"
-#include "common/encryption/reverizrsa.h"
+#include "common/encryption/reverizkeyfile.h"
 #include "common/exceptions/reverizexception.h"
-#include "common/internal/jsontext.h"
 
 #include <cstdint>
 #include <cstdlib>
 
-using namespace Reveriz::Internal;
-
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
 {
     Reveriz::Crypto::initialize();
-    Json::Value json;
-    if (!JsonText::parsePermissive(reinterpret_cast<const char*>(data), reinterpret_cast<const char*>(data) + size,
-                                   json))
-        return 0;
     std::shared_ptr<ReverizRSA> pair;
     try {
-        pair = ReverizRSA::fromJson(json);
+        pair = Reveriz::KeyFile::Document::parse(
+                   QByteArray(reinterpret_cast<const char*>(data), static_cast<qsizetype>(size)), "fuzz")
+                   .pair();
     } catch (const ReverizException&) {
         return 0;
     }
 
-    const std::shared_ptr<ReverizRSA> again = ReverizRSA::fromJson(pair->toJson(true));
+    // What the writer writes, the reader reads back.
+    const std::shared_ptr<ReverizRSA> again =
+        Reveriz::KeyFile::Document::parse(Reveriz::KeyFile::text(*pair, true).toByteArray(), "written").pair();
     if (!(again->keyOwner() == pair->keyOwner()) || again->publicKey() != pair->publicKey()
         || again->privateKey() != pair->privateKey())
         std::abort();

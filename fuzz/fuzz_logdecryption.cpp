@@ -6,6 +6,7 @@
 #include "common/encryption/encryptedlogfile.h"
 #include "common/encryption/internal/logfilereader.h"
 #include "common/encryption/reverizkey.h"
+#include "common/encryption/reverizkeyfile.h"
 #include "common/encryption/reverizrsa.h"
 #include "common/exceptions/reverizexception.h"
 #include "common/fileutilities.h"
@@ -26,9 +27,7 @@ const std::shared_ptr<ReverizRSA>& keyPair()
 {
     static const std::shared_ptr<ReverizRSA> pair = [] {
         Reveriz::Crypto::initialize();
-        Json::Value json;
-        FileUtilities::readJsonValue(QStringLiteral(TEST_KEYS_DIR "/protocol-private.key"), json, false);
-        return ReverizRSA::fromJson(json);
+        return Reveriz::KeyFile::read(QStringLiteral(TEST_KEYS_DIR "/protocol-private.key"), false);
     }();
     return pair;
 }

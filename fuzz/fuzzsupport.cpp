@@ -2,8 +2,9 @@
 
 #include "common/encryption/cryptoinit.h"
 #include "common/encryption/opensslptr.h"
+#include "common/encryption/reverizkeyfile.h"
 #include "common/encryption/reverizkeyidentifier.h"
-#include "common/internal/jsontext.h"
+#include "common/exceptions/reverizexception.h"
 #include "support/reference.h"
 
 #include <QFile>
@@ -77,10 +78,11 @@ std::shared_ptr<ReverizRSA> protocolPair()
 {
     static const std::shared_ptr<ReverizRSA> pair = [] {
         initialize();
-        Json::Value json;
-        if (!JsonText::parseStrict(fixture(QStringLiteral("protocol-private.key")), json))
-            setupFailed("the fixture key file is not JSON");
-        return ReverizRSA::fromJson(json);
+        try {
+            return Reveriz::KeyFile::Document::parse(fixture(QStringLiteral("protocol-private.key")), "fixture").pair();
+        } catch (const ReverizException&) {
+            setupFailed("the fixture key file does not load");
+        }
     }();
     return pair;
 }

@@ -2,7 +2,9 @@
 // DIRECTORY/<target>/<seed>. Run it on fuzz/corpus to renew the committed seeds; it never removes a file, so
 // regression inputs stay. Envelopes, vectors and log-file keys are random, so the bytes differ from run to run.
 
+#include "common/encryption/reverizkeyfile.h"
 #include "common/encryption/reverizpackageblock.h"
+#include "common/exceptions/reverizexception.h"
 #include "common/internal/jsontext.h"
 #include "fuzzsupport.h"
 
@@ -47,10 +49,11 @@ QByteArray flagged(char flags, const QByteArray& rest)
 
 std::shared_ptr<ReverizRSA> fixturePair(const char* name)
 {
-    Json::Value json;
-    if (!JsonText::parseStrict(FuzzSupport::fixture(QLatin1String(name)), json))
+    try {
+        return Reveriz::KeyFile::Document::parse(FuzzSupport::fixture(QLatin1String(name)), QLatin1String(name)).pair();
+    } catch (const ReverizException&) {
         std::exit(1);
-    return ReverizRSA::fromJson(json);
+    }
 }
 
 QByteArray logText(int lines)
@@ -71,8 +74,10 @@ QByteArray withAnnouncedSize(QByteArray compressed, quint32 size)
 
 void keyFiles()
 {
-    write("fuzz_keyfile", "protocol_private.key", styled(fixturePair("protocol-private.key")->toJson(true)));
-    write("fuzz_keyfile", "protocol_protected.key", styled(fixturePair("protocol-protected.key")->toJson(true)));
+    write("fuzz_keyfile", "protocol_private.key",
+          Reveriz::KeyFile::text(*fixturePair("protocol-private.key"), true).toByteArray());
+    write("fuzz_keyfile", "protocol_protected.key",
+          Reveriz::KeyFile::text(*fixturePair("protocol-protected.key"), true).toByteArray());
 }
 
 void keyIdentifiers()

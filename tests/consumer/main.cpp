@@ -1,6 +1,7 @@
 // Wraps a new session key for the key pair of the key file given as argument, unwraps it and compares.
 #include "common/encryption/cryptoinit.h"
 #include "common/encryption/reverizkey.h"
+#include "common/encryption/reverizkeyfile.h"
 #include "common/encryption/reverizrsa.h"
 #include "common/fileutilities.h"
 
@@ -16,9 +17,7 @@ int main(int argc, char* argv[])
     }
     try {
         Reveriz::Crypto::initialize();
-        Json::Value keyFile;
-        FileUtilities::readJsonValue(QFile::decodeName(argv[1]), keyFile, false);
-        const std::shared_ptr<ReverizRSA> pair = ReverizRSA::fromJson(keyFile);
+        const std::shared_ptr<ReverizRSA> pair = Reveriz::KeyFile::read(QFile::decodeName(argv[1]), false);
         const std::shared_ptr<ReverizKey> key = ReverizKey::createSessionKey(QStringLiteral("aes-128-cbc"), 16, false);
         const std::shared_ptr<ReverizKey> unwrapped = ReverizKey::fromJson(pair, key->toJson(pair));
         if (*unwrapped != *key) {

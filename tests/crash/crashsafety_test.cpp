@@ -6,9 +6,9 @@
 // kills the same writing code many times), and REVERIZ_CRASH_SEED the random seed, which every case prints.
 
 #include "common/encryption/reverizkey.h"
+#include "common/encryption/reverizkeyfile.h"
 #include "common/exceptions/reverizexception.h"
 #include "common/fileutilities.h"
-#include "common/internal/jsontext.h"
 #include "crashcontent.h"
 #include "keyutilitycommands.h"
 #include "support/fileprobes.h"
@@ -199,9 +199,7 @@ KeyFiles loadKeyFiles(const QString& directory)
 {
     KeyFiles files;
     const auto load = [&](const char* name) {
-        Json::Value json;
-        FileUtilities::readJsonValue(directory + QLatin1Char('/') + QLatin1String(name), json, true);
-        return ReverizRSA::fromJson(json);
+        return Reveriz::KeyFile::read(directory + QLatin1Char('/') + QLatin1String(name));
     };
     EXPECT_NO_THROW({
         files.privatePair = load("protocolkey-private.key");

@@ -8,8 +8,9 @@
 //                                   (so no key generation slows the loop down)
 
 #include "common/encryption/cryptoinit.h"
+#include "common/encryption/reverizkeyfile.h"
+#include "common/exceptions/reverizexception.h"
 #include "common/fileutilities.h"
-#include "common/internal/jsontext.h"
 #include "crashcontent.h"
 #include "keyutilitycommands.h"
 
@@ -19,17 +20,15 @@
 #include <cstdio>
 #include <cstring>
 
-using namespace Reveriz::Internal;
-
 namespace {
 
 std::shared_ptr<ReverizRSA> fixturePair(const char* name)
 {
-    QFile file(QStringLiteral(TEST_DATA_DIR "/keys/") + QLatin1String(name));
-    Json::Value json;
-    if (!file.open(QIODevice::ReadOnly) || !JsonText::parseStrict(file.readAll(), json))
+    try {
+        return Reveriz::KeyFile::read(QStringLiteral(TEST_DATA_DIR "/keys/") + QLatin1String(name), false);
+    } catch (const ReverizException&) {
         std::exit(2);
-    return ReverizRSA::fromJson(json);
+    }
 }
 
 // Tells the test that start-up is over: it times its kill from here.

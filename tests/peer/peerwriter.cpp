@@ -11,6 +11,7 @@
 
 #include "common/encryption/cryptoinit.h"
 #include "common/encryption/reverizkey.h"
+#include "common/encryption/reverizkeyfile.h"
 #include "common/encryption/reverizpackageblock.h"
 #include "common/encryption/reverizrsa.h"
 #include "common/exceptions/reverizexception.h"
@@ -63,9 +64,7 @@ int main(int argc, char* argv[])
     const QString directory = QFile::decodeName(argv[4]);
     try {
         Reveriz::Crypto::initialize();
-        Json::Value keyDocument;
-        FileUtilities::readJsonValue(keyFile, keyDocument, false);
-        const std::shared_ptr<ReverizRSA> pair = ReverizRSA::fromJson(keyDocument);
+        const std::shared_ptr<ReverizRSA> pair = Reveriz::KeyFile::read(keyFile, false);
         Json::Value value;
         FileUtilities::readJsonValue(valueFile, value, false);
 

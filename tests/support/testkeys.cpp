@@ -1,6 +1,8 @@
 #include "testkeys.h"
 
 #include "common/encryption/internal/rsakeys.h"
+#include "common/encryption/reverizkeyfile.h"
+#include "common/exceptions/reverizexception.h"
 #include "common/internal/jsontext.h"
 
 #include <QFile>
@@ -22,10 +24,12 @@ namespace {
 
 std::shared_ptr<ReverizRSA> load(const QString& name)
 {
-    Json::Value json;
-    if (!JsonText::parseStrict(read(name), json))
-        throw std::runtime_error("fixture key file is not JSON: " + name.toStdString());
-    return ReverizRSA::fromJson(json);
+    try {
+        return Reveriz::KeyFile::read(path(name), false);
+    } catch (const ReverizException& e) {
+        throw std::runtime_error("cannot load fixture key file " + name.toStdString() + ": "
+                                 + e.errorMessage(ReverizException::FormatWithName).toStdString());
+    }
 }
 
 } // namespace

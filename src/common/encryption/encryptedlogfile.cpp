@@ -333,6 +333,10 @@ struct LogFile::Impl
      * when the permissive reader is needed. name names it in messages.
      */
     static LogFile read(LargeBuffer text, const QString& name, const std::function<QByteArray()>& readAgain);
+    /** The permissive reader's part of read: the document of text, which holds at most MaximumValues values. */
+    void takeDocument(const Json::Value& document, const QByteArray& text, const QString& name);
+    /** The last check of read, on the key. */
+    void checkKeySize(const QString& name) const;
 
     void checkLogDataUnused(const char* function) const;
 
@@ -365,8 +369,38 @@ LogFile LogFile::open(const QString& path, bool recoverTempReplace)
     });
 }
 
+namespace {
+
+void checkFileSize(qint64 size, const QString& name)
+{
+    if (size > MaximumFileSize)
+        refuse(QStringLiteral("file too large: %1 (more than %2 bytes)").arg(name).arg(MaximumFileSize), REVERIZ_HERE);
+}
+
+void checkValueCount(const char* text, std::size_t size, const QString& name)
+{
+    // Counted before either reader builds anything: both then hold at most this many values.
+    if (!hasAtMostValues(text, size, MaximumValues))
+        refuse(QStringLiteral("too many JSON values in log file: %1 (more than %2)").arg(name).arg(MaximumValues),
+               REVERIZ_HERE);
+}
+
+} // namespace
+
+LogFile LogFile::read(const QByteArray& text, const Json::Value& document, const QString& name)
+{
+    checkFileSize(text.size(), name);
+    checkValueCount(text.constData(), static_cast<std::size_t>(text.size()), name);
+    LogFile file;
+    file.m_impl->takeDocument(document, text, name);
+    file.m_impl->checkKeySize(name);
+    return file;
+}
+
 LogFile LogFile::read(const QByteArray& text, const QString& name)
 {
+    // The one size check of text read here; open's reader refuses a larger file before reading it.
+    checkFileSize(text.size(), name);
     LargeBuffer buffer(static_cast<std::size_t>(text.size()) + 1);
     std::memcpy(buffer.data(), text.constData(), static_cast<std::size_t>(text.size()));
     return Impl::read(std::move(buffer), name, [&text] { return text; });
@@ -375,15 +409,7 @@ LogFile LogFile::read(const QByteArray& text, const QString& name)
 LogFile LogFile::Impl::read(LargeBuffer text, const QString& name, const std::function<QByteArray()>& readAgain)
 {
     const std::size_t size = text.size() > 0 ? text.size() - 1 : 0;
-    if (static_cast<quint64>(size) > static_cast<quint64>(MaximumFileSize))
-        refuse(QStringLiteral("file too large: %1 (more than %2 bytes)").arg(name).arg(MaximumFileSize), REVERIZ_HERE);
-    // Counted before either reader builds anything: both then hold at most this many values.
-    const auto countValues = [&name](const char* text, std::size_t size) {
-        if (!hasAtMostValues(text, size, MaximumValues))
-            refuse(QStringLiteral("too many JSON values in log file: %1 (more than %2)").arg(name).arg(MaximumValues),
-                   REVERIZ_HERE);
-    };
-    countValues(text.data(), size);
+    checkValueCount(text.data(), size, name);
 
     LogFile file;
     Impl& impl = *file.m_impl;
@@ -412,29 +438,37 @@ LogFile LogFile::Impl::read(LargeBuffer text, const QString& name, const std::fu
         if (static_cast<qint64>(size) > PermissiveReadLimit)
             throw FileUtilities::jsonParseFailure(name, REVERIZ_HERE);
         const QByteArray again = readAgain();
-        countValues(again.constData(), static_cast<std::size_t>(again.size()));
+        checkValueCount(again.constData(), static_cast<std::size_t>(again.size()), name);
         Json::Value document;
         if (!JsonText::parsePermissive(again, document))
             throw FileUtilities::jsonParseFailure(name, REVERIZ_HERE);
-        impl.m_parts = fromDocument(document, impl.m_declined);
-        if (impl.m_parts.logData) {
-            // The reader notes where each value's text stands, quotes included.
-            const Json::Value& logData = document[Member::logData];
-            const auto start = static_cast<qsizetype>(logData.getOffsetStart());
-            const auto limit = static_cast<qsizetype>(logData.getOffsetLimit());
-            if (start < 0 || limit - start < 2 || limit > again.size() || again.at(start) != '"'
-                || again.at(limit - 1) != '"')
-                throw FileUtilities::jsonParseFailure(name, REVERIZ_HERE);
-            const QByteArrayView asWritten = QByteArrayView(again).sliced(start + 1, limit - start - 2);
-            impl.m_logDataText = asWritten.contains('\\')
-                ? asWritten.toByteArray()
-                : QByteArray::fromRawData(impl.m_declined.constData(), impl.m_declined.size());
-        }
+        impl.takeDocument(document, again, name);
     }
-    if (textSize(impl.m_parts.key) > MaximumKeySize)
+    impl.checkKeySize(name);
+    return file;
+}
+
+void LogFile::Impl::takeDocument(const Json::Value& document, const QByteArray& text, const QString& name)
+{
+    m_parts = fromDocument(document, m_declined);
+    if (!m_parts.logData)
+        return;
+    // The reader notes where each value's text stands, quotes included.
+    const Json::Value& logData = document[Member::logData];
+    const auto start = static_cast<qsizetype>(logData.getOffsetStart());
+    const auto limit = static_cast<qsizetype>(logData.getOffsetLimit());
+    if (start < 0 || limit - start < 2 || limit > text.size() || text.at(start) != '"' || text.at(limit - 1) != '"')
+        throw FileUtilities::jsonParseFailure(name, REVERIZ_HERE);
+    const QByteArrayView asWritten = QByteArrayView(text).sliced(start + 1, limit - start - 2);
+    m_logDataText = asWritten.contains('\\') ? asWritten.toByteArray()
+                                             : QByteArray::fromRawData(m_declined.constData(), m_declined.size());
+}
+
+void LogFile::Impl::checkKeySize(const QString& name) const
+{
+    if (textSize(m_parts.key) > MaximumKeySize)
         refuse(QStringLiteral("key too large in log file: %1 (more than %2 bytes)").arg(name).arg(MaximumKeySize),
                REVERIZ_HERE);
-    return file;
 }
 
 const Json::Value& LogFile::wrappedKey() const

@@ -93,6 +93,12 @@ public:
      * file utilities' failure 4006 naming name for text that is not JSON, InputRefusedException beyond the bounds.
      */
     static LogFile read(const QByteArray& text, const QString& name);
+    /**
+     * Reads a log file from its text and the document the permissive reader made of it (as
+     * FileUtilities::readJsonValue and Reveriz::KeyFile::Document do), without parsing the text again; throws as
+     * read does beyond the bounds.
+     */
+    static LogFile read(const QByteArray& text, const Json::Value& document, const QString& name);
 
     ///@{
     /** Takes other's file over; other may then only be destroyed or assigned to. */

@@ -18,7 +18,6 @@
 #include <openssl/rsa.h>
 
 #include <algorithm>
-#include <ostream>
 #include <stdexcept>
 #include <utility>
 
@@ -260,14 +259,11 @@ bool ReverizRSA::isKeyFile(const Json::Value& json)
     return hasMember(json, Member::keyOwner);
 }
 
-int ReverizRSA::publicKeyBits() const
-{
-    return EVP_PKEY_get_bits(makeRSA(false).get());
-}
+namespace {
 
-QString ReverizRSA::publicExponent() const
+QString exponentText(const EVP_PKEY& key)
 {
-    const QByteArray exponent = RsaKeys::publicExponent(*makeRSA(false));
+    const QByteArray exponent = RsaKeys::publicExponent(key);
     if (exponent.size() > 8)
         return QLatin1String("0x") + QString::fromLatin1(exponent.toHex());
     quint64 value = 0;
@@ -276,10 +272,44 @@ QString ReverizRSA::publicExponent() const
     return QString::number(value);
 }
 
+QString subjectPublicKeyInfoDigest(const EVP_PKEY& key)
+{
+    const QByteArray der = RsaKeys::subjectPublicKeyInfo(key);
+    return QString::fromLatin1(QCryptographicHash::hash(der, QCryptographicHash::Sha256).toHex());
+}
+
+} // namespace
+
+ReverizRSA::PublicKeyFacts ReverizRSA::publicKeyFacts() const
+{
+    const OsslPtr<EVP_PKEY> publicKey = makeRSA(false);
+    PublicKeyFacts facts;
+    facts.bits = EVP_PKEY_get_bits(publicKey.get());
+    facts.exponent = exponentText(*publicKey);
+    facts.subjectPublicKeyInfoSha256 = subjectPublicKeyInfoDigest(*publicKey);
+    if (m_privateKey.isEmpty() || m_requiresPassPhrase)
+        return facts;
+    const OsslPtr<EVP_PKEY> keyPair = RsaKeys::decodePrivateKeyPem(m_privateKey);
+    if (!keyPair)
+        throw JsonMemberInvalidException(Context::reverizRsa, Member::privateKey, Details::noPem, REVERIZ_HERE);
+    facts.halvesMatch = EVP_PKEY_eq(keyPair.get(), publicKey.get()) == 1;
+    Reveriz::Crypto::throwIfOutOfMemory(); // and clears OpenSSL's errors
+    return facts;
+}
+
+int ReverizRSA::publicKeyBits() const
+{
+    return EVP_PKEY_get_bits(makeRSA(false).get());
+}
+
+QString ReverizRSA::publicExponent() const
+{
+    return exponentText(*makeRSA(false));
+}
+
 QString ReverizRSA::subjectPublicKeyInfoSha256() const
 {
-    const QByteArray der = RsaKeys::subjectPublicKeyInfo(*makeRSA(false));
-    return QString::fromLatin1(QCryptographicHash::hash(der, QCryptographicHash::Sha256).toHex());
+    return subjectPublicKeyInfoDigest(*makeRSA(false));
 }
 
 bool ReverizRSA::halvesMatch() const
@@ -295,11 +325,6 @@ bool ReverizRSA::halvesMatch() const
     const bool samePair = EVP_PKEY_eq(keyPair.get(), publicKey.get()) == 1;
     Reveriz::Crypto::throwIfOutOfMemory(); // and clears OpenSSL's errors
     return samePair;
-}
-
-std::ostream& operator<<(std::ostream& stream, const ReverizRSA& pair)
-{
-    return stream << JsonText::styled(pair.toJson(true));
 }
 
 QByteArray ReverizRSA::maybeDecryptPrivateKey(const QString& passPhrase) const

@@ -15,9 +15,9 @@
 
 #include <json/value.h>
 
-#include <iosfwd>
 #include <limits>
 #include <memory>
+#include <optional>
 
 /**
  * An RSA key pair and its owner, held as PKCS #1 PEM texts ("RSA PUBLIC KEY", "RSA PRIVATE KEY"). The private
@@ -87,6 +87,21 @@ public:
     /** The lower-case hexadecimal SHA-256 of the public key's DER SubjectPublicKeyInfo; throws as
      *  publicKeyBits. */
     QString subjectPublicKeyInfoSha256() const;
+    /** What publicKeyBits, publicExponent and subjectPublicKeyInfoSha256 tell, and for an unprotected private key
+     *  what halvesMatch tells, from one decoding of the public key. */
+    struct PublicKeyFacts
+    {
+        /** As publicKeyBits. */
+        int bits = 0;
+        /** As publicExponent. */
+        QString exponent;
+        /** As subjectPublicKeyInfoSha256. */
+        QString subjectPublicKeyInfoSha256;
+        /** None for a pair without a private key or with a protected one. */
+        std::optional<bool> halvesMatch;
+    };
+    /** The facts of the public key; throws as publicKeyBits, then as halvesMatch for a private key that is no PEM. */
+    PublicKeyFacts publicKeyFacts() const;
     /**
      * Whether the stored public key is the public half of the private key. Throws what makeRSA(true) throws for a
      * private key that is missing, locked or no PEM, and JsonMemberInvalidException when the public key does not
@@ -181,8 +196,5 @@ private:
     QString m_passPhrase;
     ReverizActor m_owner;
 };
-
-/** Writes the key-file JSON with the private half as styled text (as key files hold it). */
-std::ostream& operator<<(std::ostream& stream, const ReverizRSA& pair);
 
 #endif

@@ -2,31 +2,18 @@
 
 #include "common/encryption/cryptoinit.h"
 #include "common/encryption/encryptedlogfile.h"
-#include "common/encryption/reverizrsa.h"
+#include "common/encryption/reverizkeyfile.h"
 #include "common/exceptions/reverizexception.h"
 #include "common/fileutilities.h"
 #include "common/outputpolicy.h"
-#include "common/securebytes.h"
+#include "toolerrors.h"
 
 #include <memory>
 
 namespace EncryptLog {
 
-namespace {
-
-int fail(QTextStream& err, const QString& message)
-{
-    err << message << '\n';
-    err.flush();
-    return 1;
-}
-
-QString describe(const ReverizException& e)
-{
-    return e.errorMessage(ReverizException::FormatWithName);
-}
-
-} // namespace
+// Messages name the exception in full: one with a name only keeps its ": ", as this tool has always printed it.
+using ToolErrors::fail;
 
 QString usage(const QString& programName)
 {
@@ -50,27 +37,30 @@ int encryptLogFile(const QString& keyFilePath, const QString& plainPath, const Q
 
     std::shared_ptr<ReverizRSA> pair;
     try {
-        Json::Value keyDocument;
-        const Reveriz::WipeGuard wipeKeyDocument(keyDocument); // should it be a private key file
-        FileUtilities::readJsonValue(keyFilePath, keyDocument, true, ReverizRSA::MaximumKeyFileSize);
-        pair = ReverizRSA::fromJson(keyDocument);
+        pair = Reveriz::KeyFile::read(keyFilePath);
         pair->checkPublicKey(Reveriz::EncryptedLogFile::MinimumKeyBits);
     } catch (const ReverizException& e) {
-        return fail(err, QStringLiteral("Could not read key file %1: %2").arg(keyFilePath, describe(e)));
+        return fail(err,
+                    QStringLiteral("Could not read key file %1: %2")
+                        .arg(keyFilePath, e.errorMessage(ReverizException::FormatWithName)));
     }
 
     QByteArray plain;
     try {
         FileUtilities::readByteArray(plainPath, plain, false, Reveriz::EncryptedLogFile::MaximumPlainSize);
     } catch (const ReverizException& e) {
-        return fail(err, QStringLiteral("Could not read plain file %1: %2").arg(plainPath, describe(e)));
+        return fail(err,
+                    QStringLiteral("Could not read plain file %1: %2")
+                        .arg(plainPath, e.errorMessage(ReverizException::FormatWithName)));
     }
 
     QByteArray document;
     try {
         document = Reveriz::EncryptedLogFile::make(pair, plain);
     } catch (const ReverizException& e) {
-        return fail(err, QStringLiteral("Could not encrypt %1: %2").arg(plainPath, describe(e)));
+        return fail(err,
+                    QStringLiteral("Could not encrypt %1: %2")
+                        .arg(plainPath, e.errorMessage(ReverizException::FormatWithName)));
     }
 
     // Like the decrypt command's output: complete or not there, and a failure leaves nothing behind.

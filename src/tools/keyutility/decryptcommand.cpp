@@ -4,12 +4,12 @@
 #include "common/encryption/cryptoinit.h"
 #include "common/encryption/encryptedlogfile.h"
 #include "common/encryption/reverizkey.h"
+#include "common/encryption/reverizkeyfile.h"
 #include "common/exceptions/reverizexception.h"
-#include "common/fileutilities.h"
 #include "common/outputpolicy.h"
-#include "common/securebytes.h"
 #include "keyutilitycommands.h"
 #include "passphrase.h"
+#include "toolerrors.h"
 
 #include <algorithm>
 #include <atomic>
@@ -25,6 +25,8 @@
 #include <vector>
 
 namespace KeyUtility {
+
+using ToolErrors::fail;
 
 namespace {
 
@@ -187,7 +189,7 @@ private:
             return {}; // nobody reads any more
         try {
             Reveriz::EncryptedLogFile::LogFile logFile = Reveriz::EncryptedLogFile::LogFile::open(inputPath);
-            // The key file's own failures come after the log file's, as they always have.
+            // The one log of the original form tells of the key file's own failures after its own, as ever.
             if (m_key.failure)
                 return decryptFailure(index, *m_key.failure);
             const std::shared_ptr<ReverizKey> key = logFile.unwrapKey(m_key.pair);
@@ -220,13 +222,6 @@ private:
     OrderedOutput m_standardOutput;
 };
 
-int fail(QTextStream& err, const QString& message)
-{
-    err << message;
-    err.flush();
-    return 1;
-}
-
 // Why an output of the request is one of its inputs, which writing it would destroy; nothing when none is.
 std::optional<QString> outputThatIsAnInput(const DecryptRequest& request)
 {
@@ -235,16 +230,16 @@ std::optional<QString> outputThatIsAnInput(const DecryptRequest& request)
         inputs << *request.passPhraseFile;
     if (request.output && *request.output == QLatin1String("-")) {
         if (const std::optional<QString> input = Reveriz::OutputPolicy::inputAmong(STDOUT_FILENO, inputs))
-            return QStringLiteral("Could not write to standard output: it is the input file %1\n").arg(*input);
+            return QStringLiteral("Could not write to standard output: it is the input file %1").arg(*input);
     } else if (request.output) {
         if (const std::optional<QString> input = Reveriz::OutputPolicy::inputAmong(*request.output, inputs))
-            return QStringLiteral("Could not create outputfile: %1: it is the input file %2\n")
+            return QStringLiteral("Could not create outputfile: %1: it is the input file %2")
                 .arg(*request.output, *input);
     } else {
         for (const QString& log : request.inputs) {
             const QString output = log + QLatin1String(".decrypted");
             if (const std::optional<QString> input = Reveriz::OutputPolicy::inputAmong(output, inputs))
-                return QStringLiteral("Could not create outputfile: %1: the output of %2 is the input file %3\n")
+                return QStringLiteral("Could not create outputfile: %1: the output of %2 is the input file %3")
                     .arg(output, log, *input);
         }
     }
@@ -262,18 +257,17 @@ int decryptLogs(const DecryptRequest& request, QTextStream& err)
     // RSA blinding needs random data: without it every log would fail as if it were damaged.
     std::string reason;
     if (!Reveriz::Crypto::randomSourceWorks(&reason))
-        return fail(err,
-                    QStringLiteral("Could not decrypt file: the random source failed: %1\n")
-                        .arg(QString::fromStdString(reason)));
+        return fail(
+            err,
+            QStringLiteral("Could not decrypt file: the random source failed: %1").arg(QString::fromStdString(reason)));
 
-    // The key file is read first, once; what it holds is checked for each log after that log was read.
+    // The key file is read first, once. A key pair it does not hold fails the command before any log; only the
+    // original form of one log tells of it after the log was read, as it always has.
     KeyPair key;
     try {
-        Json::Value keyDocument;
-        const Reveriz::WipeGuard wipeKeyDocument(keyDocument);
-        FileUtilities::readJsonValue(request.keyFile, keyDocument, true, ReverizRSA::MaximumKeyFileSize);
+        const Reveriz::KeyFile::Document keyFile = Reveriz::KeyFile::Document::read(request.keyFile);
         try {
-            key.pair = ReverizRSA::fromJson(keyDocument);
+            key.pair = keyFile.pair();
         } catch (const ReverizException& e) {
             key.failure = e.message();
         } catch (const std::bad_alloc&) {
@@ -282,8 +276,10 @@ int decryptLogs(const DecryptRequest& request, QTextStream& err)
             key.failure = QString::fromLocal8Bit(e.what());
         }
     } catch (const ReverizException& e) {
-        return fail(err, QStringLiteral("Could not decrypt file: %1\n").arg(e.message()));
+        return fail(err, QStringLiteral("Could not decrypt file: %1").arg(e.message()));
     }
+    if (key.failure && request.inputs.size() > 1)
+        return fail(err, QStringLiteral("Could not decrypt file: %1").arg(*key.failure));
 
     // A protected key is unlocked once, before any log, with the pass phrase from its file or the terminal.
     // Without either, the logs fail as they always have for a locked key.
@@ -291,11 +287,11 @@ int decryptLogs(const DecryptRequest& request, QTextStream& err)
         try {
             unlockKey(*key.pair, request.keyFile, request.passPhraseFile, err);
         } catch (const SuppliedWrongPassPhraseException&) {
-            return fail(err, QStringLiteral("Could not decrypt file: wrong pass phrase for %1\n").arg(request.keyFile));
+            return fail(err, QStringLiteral("Could not decrypt file: wrong pass phrase for %1").arg(request.keyFile));
         } catch (const ReverizException& e) {
             return fail(
                 err,
-                QStringLiteral("Could not read pass phrase file %1: %2\n")
+                QStringLiteral("Could not read pass phrase file %1: %2")
                     .arg(request.passPhraseFile.value_or(QString()), e.errorMessage(ReverizException::FormatWithName)));
         }
     }
@@ -328,7 +324,7 @@ int decryptLog(const QString& keyFilePath, const QString& inputPath, QTextStream
     // The original form tells of any output it cannot write in one line.
     const QString outputPath = inputPath + QLatin1String(".decrypted");
     if (Reveriz::OutputPolicy::inputAmong(outputPath, {keyFilePath, inputPath}))
-        return fail(err, QStringLiteral("Could not create outputfile: %1\n").arg(outputPath));
+        return fail(err, QStringLiteral("Could not create outputfile: %1").arg(outputPath));
     DecryptRequest request;
     request.keyFile = keyFilePath;
     request.inputs = QStringList {inputPath};

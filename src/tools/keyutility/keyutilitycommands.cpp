@@ -1,10 +1,8 @@
 #include "keyutilitycommands.h"
 
 #include "common/encryption/cryptoinit.h"
+#include "common/encryption/reverizkeyfile.h"
 #include "common/exceptions/reverizexception.h"
-#include "common/fileutilities.h"
-#include "common/internal/atomicfile.h"
-#include "common/securebytes.h"
 
 #include <QHash>
 #include <QIODevice>
@@ -13,8 +11,6 @@
 #include <algorithm>
 #include <cerrno>
 #include <cstring>
-
-using namespace Reveriz::Internal;
 
 namespace KeyUtility {
 
@@ -28,18 +24,14 @@ QString pathIn(const QString& directory, const QString& fileName)
     return directory.isEmpty() ? fileName : directory + QLatin1Char('/') + fileName;
 }
 
-// The text of a key file; the private one is wiped once written.
-Reveriz::SecureBytes keyFile(const ReverizRSA& pair, bool includePrivateKey)
+int reportWriteFailure(const Reveriz::KeyFile::WriteFailure& failure, QTextStream& err)
 {
-    Json::Value document = pair.toJson(includePrivateKey);
-    const Reveriz::WipeGuard wipeDocument(document);
-    std::string text = Reveriz::styledJsonText(document);
-    return Reveriz::SecureBytes::takeFrom(text);
-}
-
-int reportWriteFailure(const AtomicFile& file, QTextStream& err)
-{
-    err << "Could not write key file: " << file.targetPath() << ": " << file.errorString() << '\n';
+    using Left = Reveriz::KeyFile::WriteFailure::Left;
+    err << "Could not write key file: " << failure.path << ": " << failure.error << '\n';
+    if (failure.left == Left::MixedPair)
+        err << "keyutility: the key pair is mixed: " << failure.restoreError << '\n';
+    else if (failure.left == Left::UnsyncedNewPair)
+        err << "keyutility: the new key pair is in place, but might not survive a system crash\n";
     err.flush();
     return 1;
 }
@@ -87,19 +79,13 @@ help, --help, -h
 
 int createKey(const QString& serverUUID, QTextStream& err, const QString& directory, const KeyPairFactory& makeKeyPair)
 {
-    // The output policy's refusals come first. A key file is never written in place either: the two files are
-    // replaced as a pair, and a device or FIFO cannot hold a key.
-    for (const QString& name : {PrivateKeyFileName, PublicKeyFileName}) {
-        const QString path = pathIn(directory, name);
-        QString error;
-        const std::optional<OutputFile::Placement> placement = OutputFile::placementOf(path, &error);
-        if (placement != OutputFile::Placement::Replaced) {
-            err << "Could not write key file: " << path << ": "
-                << (placement ? QStringLiteral("cannot replace %1: not a regular file").arg(path) : error) << '\n';
-            err.flush();
-            return 1;
-        }
-    }
+    // The refusals of a target come first: a key file is never written in place, as the two files are replaced
+    // as a pair, and a device or FIFO cannot hold a key.
+    const QString privatePath = pathIn(directory, PrivateKeyFileName);
+    const QString publicPath = pathIn(directory, PublicKeyFileName);
+    if (const std::optional<Reveriz::KeyFile::WriteFailure> refused =
+            Reveriz::KeyFile::refusedTarget(privatePath, publicPath))
+        return reportWriteFailure(*refused, err);
 
     std::string reason;
     if (!Reveriz::Crypto::randomSourceWorks(&reason)) {
@@ -107,64 +93,17 @@ int createKey(const QString& serverUUID, QTextStream& err, const QString& direct
         err.flush();
         return 1;
     }
-    Reveriz::SecureBytes privateDocument;
-    Reveriz::SecureBytes publicDocument;
+    std::shared_ptr<ReverizRSA> pair;
     try {
-        const std::shared_ptr<ReverizRSA> pair = makeKeyPair(ReverizActor(serverUUID, ReverizActor::Protocol));
-        privateDocument = keyFile(*pair, true);
-        publicDocument = keyFile(*pair, false);
+        pair = makeKeyPair(ReverizActor(serverUUID, ReverizActor::Protocol));
     } catch (const ReverizException& e) {
         err << "Could not generate key: " << e.message() << '\n';
         err.flush();
         return 1;
     }
-
-    // Both files are complete on disk (written, synced, moded and closed) before either replaces its target, and
-    // the private key file goes first. Until both are renamed, each earlier file is kept under a second name: a
-    // failure in between puts the earlier pair back, for two halves of different pairs would lose the earlier
-    // private key while its public half stays in use. A failed writer removes its temporary file when it goes
-    // out of scope.
-    AtomicFile privateFile(pathIn(directory, PrivateKeyFileName));
-    AtomicFile publicFile(pathIn(directory, PublicKeyFileName));
-    if (!privateFile.open(AtomicFile::Permissions::OwnerOnly)
-        || !privateFile.write(privateDocument.data(), privateDocument.size()))
-        return reportWriteFailure(privateFile, err);
-    if (!publicFile.open(AtomicFile::Permissions::Public)
-        || !publicFile.write(publicDocument.data(), publicDocument.size()))
-        return reportWriteFailure(publicFile, err);
-    if (!privateFile.finish())
-        return reportWriteFailure(privateFile, err);
-    if (!publicFile.finish())
-        return reportWriteFailure(publicFile, err);
-    // Another create in this directory must not rename its files between these two renames, or the two files
-    // could hold halves of different pairs. Where the directory cannot be locked (it is not readable, or its file
-    // system has no locks) the renames go ahead unserialised.
-    const DirectoryLock lock(directory);
-    if (!privateFile.keepEarlier())
-        return reportWriteFailure(privateFile, err);
-    if (!publicFile.keepEarlier())
-        return reportWriteFailure(publicFile, err);
-    {
-        // An interruption between the renames would leave halves of two pairs: it waits until they are done.
-        const DeferredCleanupSignals deferred;
-        // The files are synced already; the directory is synced once, after both renames.
-        if (!privateFile.commit(AtomicFile::Durability::Unsynced))
-            return reportWriteFailure(privateFile, err);
-        if (!publicFile.commit(AtomicFile::Durability::Unsynced)) {
-            (void)reportWriteFailure(publicFile, err);
-            if (!privateFile.restoreEarlier())
-                err << "keyutility: the key pair is mixed: " << privateFile.errorString() << '\n';
-            err.flush();
-            return 1;
-        }
-    }
-    QString error;
-    if (!AtomicFile::syncDirectoryOf(publicFile.targetPath(), &error)) {
-        err << "Could not write key file: " << publicFile.targetPath() << ": " << error << '\n'
-            << "keyutility: the new key pair is in place, but might not survive a system crash\n";
-        err.flush();
-        return 1;
-    }
+    if (const std::optional<Reveriz::KeyFile::WriteFailure> failure =
+            Reveriz::KeyFile::writePair(*pair, privatePath, publicPath))
+        return reportWriteFailure(*failure, err);
     return 0;
 }
 

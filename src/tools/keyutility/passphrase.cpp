@@ -1,5 +1,6 @@
 #include "passphrase.h"
 
+#include "common/encryption/reverizkeyfile.h"
 #include "common/fileutilities.h"
 
 #include <QByteArray>
@@ -158,19 +159,21 @@ std::optional<Reveriz::SecureBytes> readPassPhrase(const QString& keyFile, const
 
 void unlockKey(ReverizRSA& pair, const QString& keyFile, const std::optional<QString>& passPhraseFile, QTextStream& err)
 {
-    if (!pair.requiresPassPhrase())
-        return;
-    const std::optional<Reveriz::SecureBytes> line = readPassPhrase(keyFile, passPhraseFile, err);
-    if (!line)
-        return;
-    QString passPhrase = QString::fromUtf8(line->view());
-    const Reveriz::WipeGuard wipePassPhrase(passPhrase);
-    // The protected form's key is derived from the Latin-1 bytes, as stored keys need; other characters become "?".
-    if (std::any_of(passPhrase.cbegin(), passPhrase.cend(), [](QChar c) { return c.unicode() > 0xff; })) {
-        err << "keyutility: warning: the pass phrase holds characters outside Latin-1; each of them counts as \"?\"\n";
-        err.flush();
-    }
-    pair.supplyPassphrase(passPhrase);
+    Reveriz::KeyFile::unlock(pair, [&] {
+        std::optional<Reveriz::SecureBytes> line = readPassPhrase(keyFile, passPhraseFile, err);
+        if (!line)
+            return line;
+        QString passPhrase = QString::fromUtf8(line->view());
+        const Reveriz::WipeGuard wipePassPhrase(passPhrase);
+        // The protected form's key is derived from the Latin-1 bytes, as stored keys need; other characters become
+        // "?".
+        if (std::any_of(passPhrase.cbegin(), passPhrase.cend(), [](QChar c) { return c.unicode() > 0xff; })) {
+            err << "keyutility: warning: the pass phrase holds characters outside Latin-1; each of them counts as "
+                   "\"?\"\n";
+            err.flush();
+        }
+        return line;
+    });
 }
 
 } // namespace KeyUtility

@@ -4,46 +4,20 @@
 #include "common/encryption/cryptoinit.h"
 #include "common/encryption/encryptedlogfile.h"
 #include "common/encryption/reverizkey.h"
+#include "common/encryption/reverizkeyfile.h"
 #include "common/exceptions/reverizexception.h"
-#include "common/fileutilities.h"
 #include "common/outputpolicy.h"
-#include "common/securebytes.h"
 #include "keyutilitycommands.h"
 #include "passphrase.h"
+#include "toolerrors.h"
 
 #include <new>
 #include <stdexcept>
 
 namespace KeyUtility {
 
-namespace {
-
-int fail(QTextStream& err, const QString& message)
-{
-    err << message << '\n';
-    err.flush();
-    return 1;
-}
-
-QString describe(const ReverizException& e)
-{
-    QString text = e.errorMessage(ReverizException::FormatWithName);
-    if (text.endsWith(QLatin1String(": ")))
-        text.chop(2); // an exception that has a name only
-    return text;
-}
-
-// The key pair of a key file; the JSON library's own errors (a member of a type it cannot convert) come as
-// std::exception.
-std::shared_ptr<ReverizRSA> readKeyFile(const QString& path)
-{
-    Json::Value document;
-    const Reveriz::WipeGuard wipeDocument(document);
-    FileUtilities::readJsonValue(path, document, true, ReverizRSA::MaximumKeyFileSize);
-    return ReverizRSA::fromJson(document);
-}
-
-} // namespace
+using ToolErrors::describe;
+using ToolErrors::fail;
 
 int rewrap(const QString& privateKeyFile, const QString& publicKeyFile, const QString& inputPath,
            const QString& outputPath, const std::optional<QString>& passPhraseFile, QTextStream& err)
@@ -65,9 +39,9 @@ int rewrap(const QString& privateKeyFile, const QString& publicKeyFile, const QS
     // Everything that can be checked without the private key is, before a pass phrase is asked for.
     QString step = QStringLiteral("read key file ") + privateKeyFile;
     try {
-        const std::shared_ptr<ReverizRSA> pair = readKeyFile(privateKeyFile);
+        const std::shared_ptr<ReverizRSA> pair = Reveriz::KeyFile::read(privateKeyFile);
         step = QStringLiteral("read key file ") + publicKeyFile;
-        const std::shared_ptr<ReverizRSA> recipient = readKeyFile(publicKeyFile);
+        const std::shared_ptr<ReverizRSA> recipient = Reveriz::KeyFile::read(publicKeyFile);
         recipient->checkPublicKey(Reveriz::EncryptedLogFile::MinimumKeyBits);
         step = QStringLiteral("read log file ") + inputPath;
         const Reveriz::EncryptedLogFile::LogFile log = Reveriz::EncryptedLogFile::LogFile::open(inputPath);

@@ -1,10 +1,11 @@
 // The show command: what a key file or an encrypted log file is, from what anyone may read in it.
 
 #include "common/encryption/encryptedlogfile.h"
+#include "common/encryption/reverizkeyfile.h"
 #include "common/exceptions/reverizexception.h"
 #include "common/fileutilities.h"
-#include "common/securebytes.h"
 #include "keyutilitycommands.h"
+#include "toolerrors.h"
 
 #include <QFile>
 
@@ -51,12 +52,12 @@ Facts keyFacts(const ReverizRSA& pair)
         : pair.requiresPassPhrase()          ? Kind::ProtectedPrivateKey
                                              : Kind::PrivateKey;
     facts.owner = pair.keyOwner();
-    facts.bits = pair.publicKeyBits();
-    facts.publicExponent = pair.publicExponent();
+    ReverizRSA::PublicKeyFacts publicKey = pair.publicKeyFacts();
+    facts.bits = publicKey.bits;
+    facts.publicExponent = std::move(publicKey.exponent);
     facts.fingerPrint = pair.publicKeyFingerPrint();
-    facts.publicKeySha256 = pair.subjectPublicKeyInfoSha256();
-    if (facts.kind == Kind::PrivateKey)
-        facts.halvesMatch = pair.halvesMatch();
+    facts.publicKeySha256 = std::move(publicKey.subjectPublicKeyInfoSha256);
+    facts.halvesMatch = publicKey.halvesMatch;
     return facts;
 }
 
@@ -85,34 +86,28 @@ QString fileToRead(const QString& path)
     return path;
 }
 
-// Key files are small, so a file is read as one first, within their bounds; a larger one, or JSON that is no key
-// file, is read as a log file, within the log file's bounds.
+// Key files are small, so a file is read as one first, within their bounds, and a log file of that size is taken
+// from the same reading; a larger one, or one of a kind the log file's reader refuses in the same words, is read as
+// a log file, within the log file's bounds.
 Facts factsOf(const QString& path)
 {
     const QString file = fileToRead(path);
-    Json::Value document;
-    const Reveriz::WipeGuard wipeDocument(document); // a private key file holds its key
-    bool mayBeKeyFile = true;
+    std::optional<Reveriz::KeyFile::Document> document;
     try {
-        FileUtilities::readJsonValue(file, document, false, ReverizRSA::MaximumKeyFileSize);
+        document = Reveriz::KeyFile::Document::read(file, false);
     } catch (const InputRefusedException&) {
-        mayBeKeyFile = false; // too large, or of a kind the log file's reader refuses in the same words
     }
-    if (mayBeKeyFile && ReverizRSA::isKeyFile(document))
-        return keyFacts(*ReverizRSA::fromJson(document));
-    const Reveriz::EncryptedLogFile::LogFile log = Reveriz::EncryptedLogFile::LogFile::open(file, false);
+    if (document && document->isKeyFile())
+        return keyFacts(*document->pair());
+    const Reveriz::EncryptedLogFile::LogFile log = document
+        ? Reveriz::EncryptedLogFile::LogFile::read(document->text(), document->json(), file)
+        : Reveriz::EncryptedLogFile::LogFile::open(file, false);
     if (log.wrappedKey().isNull() && !log.hasLogData())
         throw UnknownKind();
     return logFacts(log);
 }
 
-QString describe(const ReverizException& e)
-{
-    QString text = e.errorMessage(ReverizException::FormatWithName);
-    if (text.endsWith(QLatin1String(": ")))
-        text.chop(2); // an exception that has a name only
-    return text;
-}
+using ToolErrors::describe;
 
 void appendEscaped(QString& shown, const QByteArray& bytes)
 {

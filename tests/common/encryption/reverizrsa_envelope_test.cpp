@@ -1,3 +1,4 @@
+#include "common/encryption/reverizkeyfile.h"
 #include "common/encryption/reverizrsa.h"
 #include "common/internal/jsontext.h"
 #include "common/typechecks.h"
@@ -32,7 +33,7 @@ QByteArray dataOf(const Json::Value& object)
 
 ReverizRSA pairFromFile(const char* name)
 {
-    return *ReverizRSA::fromJson(parseJson(TestKeys::read(QLatin1String(name)).toStdString()));
+    return *Reveriz::KeyFile::read(TestKeys::path(QLatin1String(name)));
 }
 
 Json::Value actor(const char* type, const char* userUuid = nullptr)

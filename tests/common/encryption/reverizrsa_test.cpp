@@ -1,13 +1,19 @@
 #include "common/encryption/internal/rsakeys.h"
+#include "common/encryption/reverizkeyfile.h"
 #include "common/encryption/reverizrsa.h"
 #include "common/internal/jsontext.h"
+#include "support/exceptionmatchers.h"
+#include "support/fileprobes.h"
 #include "support/jsonrejection.h"
 #include "support/qtprinters.h"
 #include "support/testkeys.h"
 
+#include <QFile>
+#include <QTemporaryDir>
+
 #include <gtest/gtest.h>
 
-#include <sstream>
+#include <optional>
 #include <string>
 
 using namespace Reveriz::Internal;
@@ -24,16 +30,96 @@ TEST(ReverizRSA, KeyFilesAreStyledJsonByteForByteAndLoadBack)
     const QByteArray publicFile = TestKeys::read("user-public.key");
     const ReverizRSA pair({serverUUID, "7c9e6679-7425-40de-944b-e07fc1f90ae7"}, TestKeys::read("user-public.pem"),
                           TestKeys::read("user-private.pem"), false);
-    std::ostringstream stream;
-    stream << pair;
-    EXPECT_EQ(QByteArray::fromStdString(stream.str()), privateFile);
-    EXPECT_EQ(QByteArray::fromStdString(JsonText::styled(pair.toJson(false))), publicFile);
-    EXPECT_EQ(JsonText::styled(ReverizRSA::fromJson(parseJson(privateFile.toStdString()))->toJson(true)),
-              privateFile.toStdString());
-    const std::shared_ptr<ReverizRSA> publicHalf = ReverizRSA::fromJson(parseJson(publicFile.toStdString()));
+    EXPECT_EQ(Reveriz::KeyFile::text(pair, true).toByteArray(), privateFile);
+    EXPECT_EQ(Reveriz::KeyFile::text(pair, false).toByteArray(), publicFile);
+    EXPECT_EQ(
+        Reveriz::KeyFile::text(*Reveriz::KeyFile::Document::parse(privateFile, "private").pair(), true).toByteArray(),
+        privateFile);
+    const std::shared_ptr<ReverizRSA> publicHalf = Reveriz::KeyFile::Document::parse(publicFile, "public").pair();
     EXPECT_EQ(publicHalf->keyOwner(), pair.keyOwner());
     EXPECT_EQ(publicHalf->publicKey(), pair.publicKey());
     EXPECT_EQ(publicHalf->privateKey(), QByteArray());
+}
+
+// The reader's own steps, after the file utilities' failures (support/readfailures.h, run by the tools' tests): the
+// size limit, the companion only when asked for, the JSON, then the pair.
+TEST(ReverizKeyFile, ReadTakesAFileWithinItsBoundsThatHoldsAPair)
+{
+    QTemporaryDir dir;
+    const QString path = dir.filePath("key");
+    const QByteArray keyFile = TestKeys::read("user-public.key");
+    const QByteArray padding(ReverizRSA::MaximumKeyFileSize - keyFile.size(), ' ');
+    const struct
+    {
+        const char* name;
+        std::optional<QByteArray> content;
+        std::optional<QByteArray> companion;
+        bool recover;
+        std::optional<ExceptionFields> failure; // none: the user pair's public half
+    } rows[] = {
+        {"largest", keyFile + padding, {}, false, {}},
+        {"too_large", keyFile + padding + ' ', {}, true, {{"FileUtilities", -1}}}, // InputRefusedException
+        {"companion_recovered", {}, keyFile, true, {}},
+        {"companion_left", {}, keyFile, false, {{"FileUtilities", 4001, {}, {}, path + ".tempreplace"}}},
+        {"not_json", "{", {}, true, {{"FileUtilities", 4006, {}, {}, path}}},
+        {"no_pair", "{}", {}, true, {{"ReverizRSA", 1031, "missing member", "member", "keyowner"}}},
+    };
+    for (const auto& row : rows) {
+        SCOPED_TRACE(row.name);
+        for (const QString& file : {path, path + ".tempreplace"})
+            (void)QFile::remove(file);
+        ASSERT_TRUE(!row.content || FileProbes::put(path, *row.content));
+        ASSERT_TRUE(!row.companion || FileProbes::put(path + ".tempreplace", *row.companion));
+        if (row.failure) {
+            EXPECT_THAT([&] { Reveriz::KeyFile::read(path, row.recover); },
+                        ::testing::Throws<ReverizException>(HasFields(*row.failure)));
+            continue;
+        }
+        const std::shared_ptr<ReverizRSA> pair = Reveriz::KeyFile::read(path, row.recover);
+        EXPECT_EQ(pair->publicKey(), TestKeys::userPair().publicKey());
+        EXPECT_EQ(pair->privateKey(), QByteArray());
+    }
+}
+
+// A pass phrase is asked for only when the key is protected; without one the key stays locked.
+TEST(ReverizKeyFile, UnlockAsksForThePassPhraseOfAProtectedKeyOnly)
+{
+    enum class Outcome { Unlocked, Locked, WrongPassPhrase };
+    const struct
+    {
+        const char* file;
+        std::optional<QByteArray> given;
+        int asked;
+        Outcome outcome;
+    } rows[] = {
+        {"protocol-private.key", "correct horse", 0, Outcome::Unlocked},
+        {"protocol-protected.key", std::nullopt, 1, Outcome::Locked},
+        {"protocol-protected.key", "correct horse ", 1, Outcome::WrongPassPhrase},
+        {"protocol-protected.key", "correct horse", 1, Outcome::Unlocked},
+    };
+    for (const auto& row : rows) {
+        SCOPED_TRACE(std::string(row.file) + " " + row.given.value_or("<none>").toStdString());
+        const std::shared_ptr<ReverizRSA> pair = Reveriz::KeyFile::read(TestKeys::path(row.file));
+        int asked = 0;
+        const auto unlock = [&] {
+            Reveriz::KeyFile::unlock(*pair, [&]() -> std::optional<Reveriz::SecureBytes> {
+                ++asked;
+                if (!row.given)
+                    return std::nullopt;
+                return Reveriz::SecureBytes(QByteArrayView(*row.given));
+            });
+        };
+        if (row.outcome == Outcome::WrongPassPhrase) {
+            EXPECT_THROW(unlock(), SuppliedWrongPassPhraseException);
+        } else {
+            unlock();
+            if (row.outcome == Outcome::Locked)
+                EXPECT_THROW((void)pair->makeRSA(true), TriedToUsePrivateKeyWithoutSupplyingPassPhraseException);
+            else
+                EXPECT_NO_THROW((void)pair->makeRSA(true));
+        }
+        EXPECT_EQ(asked, row.asked);
+    }
 }
 
 TEST(ReverizRSA, ToJsonWritesThePrivateHalfOnlyWhenAskedForAndPresent)

@@ -39,4 +39,35 @@ TEST(DecryptLogs, ThreadsDecryptSeveralLogsAndGoOnPastAFailingOne)
     }
 }
 
+// A key file that holds no pair fails a batch once, before any log is read (these logs do not exist); the one log of
+// the original form is read first, as ever.
+TEST(DecryptLogs, AKeyFileWithoutAPairFailsABatchOnceBeforeAnyLog)
+{
+    QTemporaryDir dir;
+    ASSERT_TRUE(FileProbes::put(dir.filePath("key"), "{}"));
+    ASSERT_TRUE(FileProbes::put(
+        dir.filePath("log.json"),
+        Reveriz::EncryptedLogFile::make(std::make_shared<ReverizRSA>(TestKeys::protocolPair()), "line\n")));
+    const struct
+    {
+        QStringList inputs;
+        QString err;
+    } rows[] = {
+        {{"missing1", "missing2"}, "Could not decrypt file: LRC2067\n"},
+        {{"missing1"}, "Could not decrypt file: LRC2039\n"},
+        {{"log.json"}, "Could not decrypt file: LRC2067\n"},
+    };
+    for (const auto& row : rows) {
+        SCOPED_TRACE(row.inputs.join(' ').toStdString());
+        KeyUtility::DecryptRequest request;
+        request.keyFile = dir.filePath("key");
+        for (const QString& input : row.inputs)
+            request.inputs << dir.filePath(input);
+        QString err;
+        QTextStream stream(&err);
+        EXPECT_EQ(KeyUtility::decryptLogs(request, stream), 1);
+        EXPECT_EQ(err, row.err);
+    }
+}
+
 } // namespace
