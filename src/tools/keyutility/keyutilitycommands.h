@@ -49,8 +49,8 @@ struct DecryptRequest
  * The decrypt command: unwraps the key of each encrypted log file with the private key of the key file, which is
  * read once, and writes the plain log where request.output says. The output of each log appears only complete:
  * a file replaces an existing one only when whole, and standard output gets no byte of a log that fails. A
- * failure with one log does not stop the others; with several, each message names the log. Returns 0, or 1 after
- * printing why to err.
+ * failure with one log does not stop the others; with several, each message names the log, and a key file that
+ * holds no key pair fails them all in one message before any is read. Returns 0, or 1 after printing why to err.
  */
 int decryptLogs(const DecryptRequest& request, QTextStream& err);
 
