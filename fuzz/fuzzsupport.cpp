@@ -15,7 +15,6 @@
 #include <cstdio>
 #include <cstdlib>
 
-using namespace Reveriz::Internal;
 using Reveriz::OsslPtr;
 
 namespace FuzzSupport {
