@@ -509,6 +509,8 @@ std::shared_ptr<ReverizKey> LogFile::unwrapKey(const std::shared_ptr<ReverizRSA>
 
 bool LogFile::decryptTo(const ReverizKey& key, const Sink& sink, StreamCheck check)
 {
+    // A second call would otherwise find no log data and report an empty log as decrypted.
+    m_impl->checkLogDataUnused("decryptTo");
     m_impl->m_logDataUsed = true;
     Parts& parts = m_impl->m_parts;
     if (!parts.logData)

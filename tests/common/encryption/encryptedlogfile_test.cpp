@@ -143,7 +143,7 @@ TEST(EncryptedLogFile, Uses)
     const Reveriz::Sink taking = [&](const char*, std::size_t size) { return taken += qint64(size), true; };
     const Reveriz::Sink stopping = [&](const char*, std::size_t size) { return taken += qint64(size), false; };
     const auto returned = [](bool finished) { return QString::fromLatin1(finished ? "finished" : "stopped"); };
-    const auto usedUp = [&](const std::function<void(const LogFile&)>& call) {
+    const auto usedUp = [&](const std::function<void(LogFile&)>& call) {
         LogFile file = logFile(good);
         (void)file.decryptTo(key, stopping);
         call(file);
@@ -176,10 +176,11 @@ TEST(EncryptedLogFile, Uses)
         {"broken_before_writing",
          [&] { return returned(logFile(broken).decryptTo(key, taking, Reveriz::StreamCheck::BeforeWriting)); },
          "LRC2079"},
-        {"size_when_used_up", [&] { return usedUp([](const LogFile& file) { (void)file.logDataSize(); }); },
+        {"size_when_used_up", [&] { return usedUp([](LogFile& file) { (void)file.logDataSize(); }); },
          "EncryptedLogFile::LogFile::logDataSize: the log data is used up" + piece},
-        {"rewrapped_when_used_up",
-         [&] { return usedUp([&](const LogFile& file) { (void)file.rewrapped(key, pair); }); },
+        {"decrypt_when_used_up", [&] { return usedUp([&](LogFile& file) { (void)file.decryptTo(key, taking); }); },
+         "EncryptedLogFile::LogFile::decryptTo: the log data is used up" + piece},
+        {"rewrapped_when_used_up", [&] { return usedUp([&](LogFile& file) { (void)file.rewrapped(key, pair); }); },
          "EncryptedLogFile::LogFile::rewrapped: the log data is used up" + piece},
         {"rewrapped_for_a_short_key", [&] { return QString::fromLatin1(logFile(good).rewrapped(key, shortPair)); },
          "public key too short: 1024 bits, at least 2048"},
