@@ -79,6 +79,6 @@ if(REVERIZ_BUILD_TOOLS)
     install(FILES ${reveriz_man_pages} DESTINATION "${CMAKE_INSTALL_MANDIR}/man1")
 
     # Where bash-completion looks for a command's completion when it is first used.
-    install(FILES "${PROJECT_SOURCE_DIR}/completions/keyutility"
+    install(FILES "${PROJECT_BINARY_DIR}/completions/keyutility"
         DESTINATION "${CMAKE_INSTALL_DATADIR}/bash-completion/completions")
 endif()

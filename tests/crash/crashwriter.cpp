@@ -13,6 +13,7 @@
 #include "common/fileutilities.h"
 #include "crashcontent.h"
 #include "keyutilitycommands.h"
+#include "support/testkeys.h"
 
 #include <QFile>
 #include <QTextStream>
@@ -21,15 +22,6 @@
 #include <cstring>
 
 namespace {
-
-std::shared_ptr<ReverizRSA> fixturePair(const char* name)
-{
-    try {
-        return Reveriz::KeyFile::read(QStringLiteral(TEST_DATA_DIR "/keys/") + QLatin1String(name), false);
-    } catch (const ReverizException&) {
-        std::exit(2);
-    }
-}
 
 // Tells the test that start-up is over: it times its kill from here.
 void announceReady()
@@ -49,16 +41,14 @@ void announceReady()
 
 [[noreturn]] void createForEver(const QString& directory)
 {
-    const std::shared_ptr<ReverizRSA> pairs[] = {fixturePair("protocol-private.key"), fixturePair("user-private.key")};
+    const ReverizRSA* const pairs[] = {&TestKeys::protocolPair(), &TestKeys::userPair()};
     QTextStream err(stderr);
     announceReady();
     for (int round = 0;; ++round) {
-        const ReverizRSA& material = *pairs[round % 2];
         const auto makeKeyPair = [&](const ReverizActor& owner) {
-            return std::make_shared<ReverizRSA>(owner, material.publicKey(), material.privateKey(), false);
+            return TestKeys::materialFor(owner, *pairs[round % 2]);
         };
-        if (KeyUtility::createKey(QStringLiteral("3b241101-e2bb-4255-8caf-4136c566a962"), err, directory, makeKeyPair)
-            != 0)
+        if (KeyUtility::createKey(TestKeys::serverUUID, err, directory, makeKeyPair) != 0)
             std::exit(1);
     }
 }
