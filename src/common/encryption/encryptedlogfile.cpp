@@ -326,7 +326,7 @@ QByteArray make(const std::shared_ptr<ReverizRSA>& pair, const QByteArray& plain
     return QByteArray::fromStdString(JsonText::compact(document));
 }
 
-struct LogFile::Impl
+struct REVERIZ_NO_EXPORT LogFile::Impl
 {
     /**
      * Reads a log file whose text (and a zero byte after it) is in text; readAgain returns the text once more
