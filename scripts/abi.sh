@@ -33,11 +33,12 @@ soname=$(readelf -d "$library" | sed -n 's/.*(SONAME).*\[\(.*\)\]/\1/p')
 headers="$prefix/include/reveriz"
 baseline="$REPO_ROOT/abi/$soname.abi"
 
-# The public headers decide what is public, so internal types and symbols are left out; the baseline holds no path
-# of the tree it was made in.
+# The public headers decide what is public, so internal types and symbols are left out. The baseline keeps the file
+# names of the declarations, which is how abidiff tells the public headers' types from others, and no path of the
+# tree it was made in.
 abi_of() {
     abidw --headers-dir "$headers" --header-file "$headers/common/reverizexport.h" --drop-private-types \
-        --drop-undefined-syms --no-corpus-path --no-comp-dir-path --no-show-locs --no-parameter-names --type-id-style hash \
+        --drop-undefined-syms --no-corpus-path --no-comp-dir-path --short-locs --no-parameter-names --type-id-style hash \
         --out-file "$2" "$1"
 }
 
@@ -64,10 +65,12 @@ abidiff --headers-dir2 "$headers" --header-file2 "$headers/common/reverizexport.
 status=$?
 set -e
 cat "$scratch/report"
-# abidiff's status is a bit set: 1 an error, 2 a usage error, 4 a change, 8 an incompatible change.
+# abidiff's status is a bit set: 1 an error, 2 a usage error, 4 a change, 8 an incompatible change. It sets 8 for
+# removed symbols only; a changed function or variable (a public class that grew a member, a parameter that changed
+# its type) sets 4 as additions do, so the summary lines tell them apart.
 if ((status & 3)); then
     die "abidiff failed (status $status)"
-elif ((status & 8)); then
+elif ((status & 8)) || grep -Eq '\b[1-9][0-9]* (Removed|Changed)\b' "$scratch/report"; then
     die "$soname changed incompatibly (above): keep the old interface, or raise the SONAME (REVERIZ_SOVERSION in" \
         "src/common/CMakeLists.txt) and commit the new baseline (scripts/abi.sh --update)"
 elif ((status & 4)); then
