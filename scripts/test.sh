@@ -203,9 +203,9 @@ package() {
     apt-get install --simulate --quiet "$lib" "$dev" "$tools"
 
     # Unpacked into one root: the (stripped) tools, with no run path of their own, run with the environment's
-    # LD_LIBRARY_PATH unset and the loader told the root's library directory, and load the packaged library; the
-    # (compressed) man pages render; and the consumer program builds with the pkg-config file against the
-    # (stripped) shared library and wraps and unwraps a key.
+    # LD_LIBRARY_PATH unset and the loader told the root's library directory, and those linked with the shared
+    # library load the packaged one; the (compressed) man pages render; and the consumer program builds with the
+    # pkg-config file against the (stripped) shared library and wraps and unwraps a key.
     local root="$scratch/package-root" libdir loader deb usage tool
     libdir="$root/usr/lib/$multiarch"
     for deb in "$lib" "$dev" "$tools"; do dpkg-deb -x "$deb" "$root"; done
@@ -213,11 +213,15 @@ package() {
     run_packaged() {
         env -u LD_LIBRARY_PATH "$loader" --library-path "$libdir" "$@"
     }
+    local shared=0
     for tool in keyutility encryptlog; do
         ! readelf -d "$root/usr/bin/$tool" | grep -E 'R(UN)?PATH' || die "the packaged $tool has a run path"
+        readelf -d "$root/usr/bin/$tool" | grep -q 'NEEDED.*\[libreveriz\.so\.0\]' || continue
         run_packaged --list "$root/usr/bin/$tool" | grep -q "libreveriz\.so\.0 => $libdir/libreveriz\.so\.0" \
             || die "the packaged $tool does not load the packaged libreveriz.so.0"
+        shared=$((shared + 1))
     done
+    [ "$shared" -gt 0 ] || die "no packaged tool loads libreveriz.so.0"
     usage=$(run_packaged "$root/usr/bin/keyutility")
     [ "${usage%%$'\n'*}" = "USAGE:" ] || die "the packaged keyutility does not print its usage: $usage"
     render_man_pages "$root"/usr/share/man/man1/*.1.gz
