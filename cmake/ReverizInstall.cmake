@@ -91,6 +91,6 @@ if(REVERIZ_BUILD_TOOLS)
     install(FILES ${reveriz_man_pages} DESTINATION "${CMAKE_INSTALL_MANDIR}/man1" COMPONENT reveriz-tools)
 
     # Where bash-completion looks for a command's completion when it is first used.
-    install(FILES "${PROJECT_SOURCE_DIR}/completions/keyutility"
+    install(FILES "${PROJECT_BINARY_DIR}/completions/keyutility"
         DESTINATION "${CMAKE_INSTALL_DATADIR}/bash-completion/completions" COMPONENT reveriz-tools)
 endif()

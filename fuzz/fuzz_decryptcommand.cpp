@@ -4,7 +4,6 @@
 // unwrapped, so an input costs one private-key operation when only its log data changes.
 
 #include "common/exceptions/reverizexception.h"
-#include "common/internal/jsontext.h"
 #include "fuzzsupport.h"
 #include "keyutilitycommands.h"
 
@@ -12,52 +11,21 @@
 #include <QFile>
 #include <QTextStream>
 
-#include <json/value.h>
-
 #include <cstdlib>
-#include <map>
-#include <string>
-
-using namespace Reveriz::Internal;
+#include <optional>
+#include <stdexcept>
 
 namespace {
 
-std::shared_ptr<ReverizKey> unwrap(const Json::Value& wrapped)
-{
-    static std::map<std::string, std::shared_ptr<ReverizKey>> unwrapped;
-    const std::string text = JsonText::compact(wrapped);
-    const auto known = unwrapped.find(text);
-    if (known != unwrapped.end())
-        return known->second;
-    if (unwrapped.size() > 1000)
-        unwrapped.clear();
-    std::shared_ptr<ReverizKey> key;
-    try {
-        key = ReverizKey::fromJson(FuzzSupport::protocolPair(), wrapped);
-    } catch (const ReverizException&) {
-    } catch (const Json::Exception&) {
-    }
-    unwrapped.emplace(text, key);
-    return key;
-}
-
-// What the file decrypts to, read with the library's parts; nothing when any of them refuses it.
+// What the file decrypts to, read the library's reference way; nothing when it refuses it.
 std::optional<QByteArray> reference(const QByteArray& text)
 {
-    Json::Value document;
-    if (!JsonText::parsePermissive(text, document))
-        return std::nullopt;
-    const Json::Value null;
-    const std::shared_ptr<ReverizKey> key = unwrap(document.isObject() ? document["key"] : null);
-    if (!key)
-        return std::nullopt;
-    const Json::Value logData = document.isObject() ? document["logData"] : null;
     try {
-        return key->decryptData(
-            logData.isString() ? QByteArray::fromBase64(QByteArray::fromStdString(logData.asString())) : QByteArray());
+        return FuzzSupport::referencePlainLog(text, QStringLiteral("log.json"));
     } catch (const ReverizException&) {
-        return std::nullopt;
+    } catch (const std::runtime_error&) {
     }
+    return std::nullopt;
 }
 
 QString setUp()

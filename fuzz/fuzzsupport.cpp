@@ -1,8 +1,12 @@
 #include "fuzzsupport.h"
 
 #include "common/encryption/cryptoinit.h"
+#include "common/encryption/encryptedlogfile.h"
+#include "common/encryption/internal/logfilereader.h"
 #include "common/encryption/opensslptr.h"
 #include "common/encryption/reverizkeyidentifier.h"
+#include "common/exceptions/reverizexception.h"
+#include "common/fileutilities.h"
 #include "common/internal/jsontext.h"
 #include "support/reference.h"
 
@@ -13,6 +17,10 @@
 
 #include <cstdio>
 #include <cstdlib>
+#include <map>
+#include <stdexcept>
+#include <string>
+#include <typeinfo>
 
 using namespace Reveriz::Internal;
 using Reveriz::OsslPtr;
@@ -67,6 +75,7 @@ QByteArray bytes(const uint8_t* data, size_t size)
 
 QByteArray fixture(const QString& name)
 {
+    initialize();
     QFile file(QStringLiteral(FUZZ_KEYS_DIR "/") + name);
     if (!file.open(QIODevice::ReadOnly))
         setupFailed("cannot read a fixture key file");
@@ -109,6 +118,7 @@ const ReverizKey& blowfishKey()
 
 QString scratchDirectory()
 {
+    initialize();
     static QTemporaryDir directory;
     if (!directory.isValid())
         setupFailed("cannot create a scratch directory");
@@ -126,6 +136,41 @@ std::optional<QByteArray> peerDecrypt(const ReverizKey& key, const QByteArray& s
     initialize();
     return Reference::decrypt(key.cipherName(), key.key(),
                               key.fixedIvec() ? 0 : static_cast<qsizetype>(key.keyLengthInBytes()), stored);
+}
+
+std::shared_ptr<ReverizKey> unwrapLogKey(const Json::Value& wrapped)
+{
+    static std::map<std::string, std::shared_ptr<ReverizKey>> keys;
+    static std::map<std::string, std::string> failures;
+    const std::string text = JsonText::compact(wrapped);
+    if (const auto key = keys.find(text); key != keys.end())
+        return key->second;
+    if (const auto failure = failures.find(text); failure != failures.end())
+        throw std::runtime_error(failure->second);
+    if (keys.size() + failures.size() > 1000) {
+        keys.clear();
+        failures.clear();
+    }
+    try {
+        return keys[text] = ReverizKey::fromJson(
+                   protocolPair()->decrypt(wrapped, Reveriz::EncryptedLogFile::MaximumKeyCiphertextSize));
+    } catch (const ReverizException& e) {
+        failures[text] =
+            std::string(typeid(e).name()) + ":" + e.errorMessage(ReverizException::FormatWithName).toStdString();
+    } catch (const std::exception& e) {
+        failures[text] = e.what();
+    }
+    throw std::runtime_error(failures[text]);
+}
+
+QByteArray referencePlainLog(const QByteArray& text, const QString& name)
+{
+    Json::Value document;
+    if (!JsonText::parsePermissive(text, document))
+        throw FileUtilities::jsonParseFailure(name, REVERIZ_HERE);
+    QByteArray storage;
+    const LogFileReader::Parts parts = LogFileReader::fromDocument(document, storage);
+    return unwrapLogKey(parts.key)->decryptData(QByteArray::fromBase64(storage));
 }
 
 QByteArray peerOaepEncrypt(const ReverizRSA& pair, const QByteArray& text)

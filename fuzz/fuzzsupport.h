@@ -7,6 +7,8 @@
 #include <QByteArray>
 #include <QString>
 
+#include <json/value.h>
+
 #include <cstddef>
 #include <cstdint>
 #include <memory>
@@ -45,6 +47,20 @@ QByteArray peerEncrypt(const ReverizKey& key, const QByteArray& plain);
  * front unless the key uses the fixed one, then CBC with PKCS#7 padding. Nothing when it does not decrypt.
  */
 std::optional<QByteArray> peerDecrypt(const ReverizKey& key, const QByteArray& stored);
+
+/**
+ * The log-file key wrapped for protocolPair(), unwrapped within the log files' bound on the envelope and kept per
+ * wrapped key, so that inputs that differ only in their log data cost no RSA operation. A failure throws
+ * std::runtime_error naming the library's exception, its kind and text, the same each time.
+ */
+std::shared_ptr<ReverizKey> unwrapLogKey(const Json::Value& wrapped);
+
+/**
+ * The plain log in the text of an encrypted log file, read the library's reference way: the permissive reader,
+ * unwrapLogKey, QByteArray::fromBase64 and decryptData. Throws the file utilities' failure naming name for text
+ * that is not JSON, and what unwrapLogKey and decryptData throw.
+ */
+QByteArray referencePlainLog(const QByteArray& text, const QString& name);
 
 /** RSAES-OAEP (SHA-1, MGF1-SHA-1) of text under the pair's public key, in chunks of k - 42 bytes. */
 QByteArray peerOaepEncrypt(const ReverizRSA& pair, const QByteArray& text);

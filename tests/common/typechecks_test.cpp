@@ -1,5 +1,6 @@
 #include "common/typechecks.h"
 #include "support/qtprinters.h"
+#include "support/testkeys.h"
 
 #include <gtest/gtest.h>
 
@@ -9,7 +10,7 @@ namespace {
 TEST(TypeChecks, MatchTheWholeTextCaseSensitively)
 {
     const QString sha1 = QStringLiteral("a9993e364706816aba3e25717850c26c9cd0d89d");
-    const QString uuid = QStringLiteral("0f8fad5b-d9cb-469f-a165-70867728950e");
+    const QString& uuid = TestKeys::otherUUID;
     const std::tuple<bool (*)(QString), QString, bool> rows[] = {
         {TypeChecks::isSHA1, sha1, true},
         {TypeChecks::isSHA1, sha1.toUpper(), false},

@@ -5,10 +5,8 @@
 // create command, which spends most of its time generating a key (4 unless set: the create loop of crashwriter
 // kills the same writing code many times), and REVERIZ_CRASH_SEED the random seed, which every case prints.
 
-#include "common/encryption/reverizkey.h"
 #include "common/exceptions/reverizexception.h"
 #include "common/fileutilities.h"
-#include "common/internal/jsontext.h"
 #include "crashcontent.h"
 #include "keyutilitycommands.h"
 #include "support/fileprobes.h"
@@ -136,11 +134,8 @@ TEST(CrashSafety, DecryptOutputIsAbsentTheEarlierOneOrComplete)
     QByteArray plain;
     for (int line = 0; plain.size() < (4 << 20); ++line)
         plain += "2026-12-08 12:00:00 INFO package " + QByteArray::number(line * 7919 % 100003) + " stored\n";
-    const auto logKey = ReverizKey::createLogfileKey(QStringLiteral("aes-128-cbc"), 16, false);
-    Json::Value log(Json::objectValue);
-    log["key"] = logKey->toJson(std::make_shared<ReverizRSA>(TestKeys::protocolPair()));
-    log["logData"] = logKey->encryptData(plain).toBase64().toStdString();
-    FileUtilities::writeJsonValue(directory.filePath(QStringLiteral("log.json")), log, false);
+    FileUtilities::writeJsonValue(directory.filePath(QStringLiteral("log.json")),
+                                  TestKeys::encryptedLog(TestKeys::protocolPair(), plain), false);
     const QString output = directory.filePath(QStringLiteral("log.json.decrypted"));
     const QByteArray earlier("the earlier output\n");
     const QStringList arguments = {QStringLiteral("decrypt"), key, QStringLiteral("log.json")};
@@ -221,12 +216,8 @@ TEST(CrashSafety, CreatedKeyFilesAreCompleteAndMatchUnlessKilledBetweenTheRename
     const QByteArray materials[] = {TestKeys::protocolPair().publicKey(), TestKeys::userPair().publicKey()};
     QString ignored;
     QTextStream err(&ignored);
-    ASSERT_EQ(KeyUtility::createKey(QStringLiteral("3b241101-e2bb-4255-8caf-4136c566a962"), err, directory.path(),
-                                    [](const ReverizActor& owner) {
-                                        const ReverizRSA& material = TestKeys::protocolPair();
-                                        return std::make_shared<ReverizRSA>(owner, material.publicKey(),
-                                                                            material.privateKey(), false);
-                                    }),
+    ASSERT_EQ(KeyUtility::createKey(TestKeys::serverUUID, err, directory.path(),
+                                    [](const ReverizActor& owner) { return TestKeys::materialFor(owner); }),
               0);
 
     std::mt19937 random = seededRandom();
@@ -260,7 +251,7 @@ TEST(CrashSafety, KilledCreateCommandLeavesCompleteKeyFiles)
 {
     QTemporaryDir directory;
     ASSERT_TRUE(directory.isValid());
-    const QStringList arguments = {QStringLiteral("create"), QStringLiteral("3b241101-e2bb-4255-8caf-4136c566a962")};
+    const QStringList arguments = {QStringLiteral("create"), TestKeys::serverUUID};
     QElapsedTimer timer;
     timer.start();
     ASSERT_FALSE(runAndKill(keyUtility, arguments, directory.path(), 60000));

@@ -9,9 +9,9 @@
 
 #include "common/encryption/cryptoinit.h"
 #include "common/fileutilities.h"
-#include "common/internal/jsontext.h"
 #include "crashcontent.h"
 #include "keyutilitycommands.h"
+#include "support/testkeys.h"
 
 #include <QFile>
 #include <QTextStream>
@@ -19,18 +19,7 @@
 #include <cstdio>
 #include <cstring>
 
-using namespace Reveriz::Internal;
-
 namespace {
-
-std::shared_ptr<ReverizRSA> fixturePair(const char* name)
-{
-    QFile file(QStringLiteral(TEST_DATA_DIR "/keys/") + QLatin1String(name));
-    Json::Value json;
-    if (!file.open(QIODevice::ReadOnly) || !JsonText::parseStrict(file.readAll(), json))
-        std::exit(2);
-    return ReverizRSA::fromJson(json);
-}
 
 // Tells the test that start-up is over: it times its kill from here.
 void announceReady()
@@ -50,16 +39,14 @@ void announceReady()
 
 [[noreturn]] void createForEver(const QString& directory)
 {
-    const std::shared_ptr<ReverizRSA> pairs[] = {fixturePair("protocol-private.key"), fixturePair("user-private.key")};
+    const ReverizRSA* const pairs[] = {&TestKeys::protocolPair(), &TestKeys::userPair()};
     QTextStream err(stderr);
     announceReady();
     for (int round = 0;; ++round) {
-        const ReverizRSA& material = *pairs[round % 2];
         const auto makeKeyPair = [&](const ReverizActor& owner) {
-            return std::make_shared<ReverizRSA>(owner, material.publicKey(), material.privateKey(), false);
+            return TestKeys::materialFor(owner, *pairs[round % 2]);
         };
-        if (KeyUtility::createKey(QStringLiteral("3b241101-e2bb-4255-8caf-4136c566a962"), err, directory, makeKeyPair)
-            != 0)
+        if (KeyUtility::createKey(TestKeys::serverUUID, err, directory, makeKeyPair) != 0)
             std::exit(1);
     }
 }

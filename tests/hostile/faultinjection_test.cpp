@@ -37,7 +37,7 @@ constexpr bool sanitized = false;
 const QString keyUtility = QStringLiteral(KEYUTILITY_PATH);
 const QString encryptLog = QStringLiteral(ENCRYPTLOG_PATH);
 const QByteArray plainLog("2026-12-09 12:00:00 INFO fault injection\n");
-const QString uuid = QStringLiteral("3b241101-e2bb-4255-8caf-4136c566a962");
+const QString& uuid = TestKeys::serverUUID;
 const QString privateName = QStringLiteral("protocolkey-private.key");
 const QString publicName = QStringLiteral("protocolkey-public.key");
 

@@ -47,11 +47,6 @@ const QByteArray plainLog("2026-12-08 12:00:00 INFO hostile input\n");
 const QByteArray logKey("0123456789abcdef");
 const QByteArray vector("0123456789ABCDEF");
 
-QByteArray compact(const Json::Value& value)
-{
-    return QByteArray::fromStdString(JsonText::compact(value));
-}
-
 // The stored log data a peer holding the log key writes: the vector, then AES-128-CBC with PKCS#7 padding.
 QByteArray stored(const QByteArray& compressed)
 {
@@ -83,14 +78,12 @@ struct Log
 
     QByteArray text() const
     {
-        Json::Value document(Json::objectValue);
-        document["key"] = TestKeys::protocolPair().encrypt(plainKey);
-        editEnvelope(document["key"]);
         QByteArray data = stored(compressed);
         editData(data);
-        document["logData"] = data.toBase64().toStdString();
+        Json::Value document = TestKeys::logDocument(TestKeys::protocolPair(), plainKey, data);
+        editEnvelope(document["key"]);
         editDocument(document);
-        return compact(document);
+        return TestKeys::compact(document);
     }
 };
 
@@ -527,7 +520,7 @@ const std::vector<Row>& rows()
          1,
          "Could not write key file: protocolkey-private.key: cannot rename to protocolkey-private.key: Is a "
          "directory\n",
-         {QStringLiteral("create"), QStringLiteral("3b241101-e2bb-4255-8caf-4136c566a962")}},
+         {QStringLiteral("create"), TestKeys::serverUUID}},
 
         // Outputs that are inputs, by any name: refused before anything is read or written.
         {"decrypt_output_is_the_key_file", [](const Scene&) {}, 1,
@@ -612,7 +605,7 @@ const std::vector<Row>& rows()
         {"create_over_a_character_device", [](const Scene& s) { s.device("protocolkey-public.key", 3); }, 1,
          "Could not write key file: protocolkey-public.key: cannot replace protocolkey-public.key: not a regular "
          "file\n",
-         {QStringLiteral("create"), QStringLiteral("3b241101-e2bb-4255-8caf-4136c566a962")}},
+         {QStringLiteral("create"), TestKeys::serverUUID}},
 
         // encryptlog
         {"encryptlog_key_file_is_a_directory",

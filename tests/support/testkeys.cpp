@@ -1,6 +1,7 @@
 #include "testkeys.h"
 
 #include "common/encryption/internal/rsakeys.h"
+#include "common/encryption/reverizkey.h"
 #include "common/internal/jsontext.h"
 
 #include <QFile>
@@ -53,6 +54,30 @@ const ReverizRSA& userPair()
 {
     static const std::shared_ptr<ReverizRSA> pair = load(QStringLiteral("user-private.key"));
     return *pair;
+}
+
+std::shared_ptr<ReverizRSA> materialFor(const ReverizActor& owner, const ReverizRSA& fixture)
+{
+    return std::make_shared<ReverizRSA>(owner, fixture.publicKey(), fixture.privateKey(), false);
+}
+
+Json::Value logDocument(const ReverizRSA& pair, const Json::Value& plainKey, const QByteArray& stored)
+{
+    Json::Value document(Json::objectValue);
+    document["key"] = pair.encrypt(plainKey);
+    document["logData"] = stored.toBase64().toStdString();
+    return document;
+}
+
+Json::Value encryptedLog(const ReverizRSA& pair, const QByteArray& plain)
+{
+    const auto key = ReverizKey::createLogfileKey(QStringLiteral("aes-128-cbc"), 16, false);
+    return logDocument(pair, key->toJson(), key->encryptData(plain));
+}
+
+QByteArray compact(const Json::Value& document)
+{
+    return QByteArray::fromStdString(JsonText::compact(document));
 }
 
 OsslPtr<EVP_PKEY> decodePem(const QByteArray& pem)

@@ -311,6 +311,27 @@ std::optional<Parts> scanInPlace(char* text, std::size_t size)
 
 namespace Reveriz::EncryptedLogFile {
 
+namespace {
+
+// The text of a log file with key wrapped for pair: compact, members in name order, one final line feed. The log
+// data's text goes in between its quotes as given.
+QByteArray logFileText(const ReverizKey& key, const std::shared_ptr<ReverizRSA>& pair,
+                       std::optional<QByteArrayView> logDataText)
+{
+    std::string wrapped = JsonText::compact(key.toJson(pair));
+    if (!wrapped.empty() && wrapped.back() == '\n')
+        wrapped.pop_back();
+    QByteArray text;
+    text.reserve(static_cast<qsizetype>(wrapped.size()) + (logDataText ? logDataText->size() : 0) + 32);
+    text.append("{\"").append(Member::key).append("\":").append(wrapped.data(), static_cast<qsizetype>(wrapped.size()));
+    if (logDataText)
+        text.append(",\"").append(Member::logData).append("\":\"").append(*logDataText).append('"');
+    text.append("}\n");
+    return text;
+}
+
+} // namespace
+
 QByteArray make(const std::shared_ptr<ReverizRSA>& pair, const QByteArray& plain)
 {
     if (!pair)
@@ -320,10 +341,8 @@ QByteArray make(const std::shared_ptr<ReverizRSA>& pair, const QByteArray& plain
                REVERIZ_HERE);
     pair->checkPublicKey(MinimumKeyBits);
     const std::shared_ptr<ReverizKey> key = ReverizKey::createLogfileKey(logCipher, logKeyLength, false);
-    Json::Value document(Json::objectValue);
-    document[Member::key] = key->toJson(pair);
-    document[Member::logData] = key->encryptData(plain).toBase64().toStdString();
-    return QByteArray::fromStdString(JsonText::compact(document));
+    // Base64 needs no escape in JSON text.
+    return logFileText(*key, pair, key->encryptData(plain).toBase64());
 }
 
 struct REVERIZ_NO_EXPORT LogFile::Impl
@@ -476,18 +495,9 @@ QByteArray LogFile::rewrapped(const ReverizKey& key, const std::shared_ptr<Rever
         throw std::invalid_argument("EncryptedLogFile::LogFile::rewrapped: no key pair");
     m_impl->checkLogDataUnused("rewrapped");
     recipient->checkPublicKey(MinimumKeyBits);
-    std::string wrapped = JsonText::compact(key.toJson(recipient));
-    if (!wrapped.empty() && wrapped.back() == '\n')
-        wrapped.pop_back();
-    // The compact form that make writes, members in name order; the log data's text goes in as it was written.
-    const QByteArray& logDataText = m_impl->m_logDataText;
-    QByteArray text;
-    text.reserve(static_cast<qsizetype>(wrapped.size()) + logDataText.size() + 32);
-    text.append("{\"").append(Member::key).append("\":").append(wrapped.data(), static_cast<qsizetype>(wrapped.size()));
-    if (m_impl->m_parts.logData)
-        text.append(",\"").append(Member::logData).append("\":\"").append(logDataText).append('"');
-    text.append("}\n");
-    return text;
+    // The log data's text goes in as it was written.
+    return logFileText(key, recipient,
+                       m_impl->m_parts.logData ? std::optional<QByteArrayView>(m_impl->m_logDataText) : std::nullopt);
 }
 
 std::shared_ptr<ReverizKey> LogFile::unwrapKey(const std::shared_ptr<ReverizRSA>& pair) const
@@ -499,6 +509,8 @@ std::shared_ptr<ReverizKey> LogFile::unwrapKey(const std::shared_ptr<ReverizRSA>
 
 bool LogFile::decryptTo(const ReverizKey& key, const Sink& sink, StreamCheck check)
 {
+    // A second call would otherwise find no log data and report an empty log as decrypted.
+    m_impl->checkLogDataUnused("decryptTo");
     m_impl->m_logDataUsed = true;
     Parts& parts = m_impl->m_parts;
     if (!parts.logData)

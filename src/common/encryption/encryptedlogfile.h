@@ -129,7 +129,8 @@ public:
      * Decrypts the log data with key, in place: Base64 (leniently, characters outside the alphabet are skipped)
      * and then ReverizKey::decryptDataInPlace, which hands the plain log to sink in pieces. Missing log data is
      * an empty log. Returns false when sink stopped it; throws what decryptData throws, with
-     * StreamCheck::BeforeWriting before sink has seen any of the log. The log data is used up.
+     * StreamCheck::BeforeWriting before sink has seen any of the log. The log data is used up: a second call throws
+     * std::logic_error.
      */
     bool decryptTo(const ReverizKey& key, const Sink& sink, StreamCheck check = StreamCheck::WhileWriting);
 

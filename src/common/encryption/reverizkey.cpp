@@ -101,14 +101,9 @@ ReverizKey::ReverizKey(const ReverizKeyIdentifier& identifier, const QByteArray&
 
 ReverizKey& ReverizKey::operator=(const ReverizKey& other)
 {
-    if (this != &other) {
-        Reveriz::wipe(m_key);
-        m_identifier = other.m_identifier;
-        m_key = other.m_key;
-        m_cipherName = other.m_cipherName;
-        m_keyLengthInBytes = other.m_keyLengthInBytes;
-        m_fixedIvec = other.m_fixedIvec;
-    }
+    // A copy shares the key bytes, and the move wipes the ones this key held.
+    if (this != &other)
+        *this = ReverizKey(other);
     return *this;
 }
 

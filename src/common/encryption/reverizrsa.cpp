@@ -52,17 +52,6 @@ QByteArray base64Member(const Json::Value& json, const char* name)
     return value.isString() ? QByteArray::fromBase64(QByteArray::fromStdString(value.asString())) : QByteArray();
 }
 
-// The number of bytes base64Member gives, counted without decoding.
-qint64 base64DecodedSize(const Json::Value& value)
-{
-    if (!value.isString())
-        return 0;
-    const char* begin = nullptr;
-    const char* end = nullptr;
-    value.getString(&begin, &end);
-    return static_cast<qint64>(Base64::decodedSize(begin, static_cast<std::size_t>(end - begin)));
-}
-
 // The text of a value that may hold a secret (a key's plain form): no copy of it outlives its use.
 Reveriz::SecureBytes compactText(const Json::Value& value)
 {
@@ -109,6 +98,13 @@ OsslPtr<EVP_PKEY_CTX> oaepContext(EVP_PKEY& key, bool encrypt)
     return context;
 }
 
+bool samePair(const EVP_PKEY& keyPair, const EVP_PKEY& publicKey)
+{
+    const bool same = EVP_PKEY_eq(&keyPair, &publicKey) == 1;
+    Reveriz::Crypto::throwIfOutOfMemory(); // and clears OpenSSL's errors
+    return same;
+}
+
 unsigned char* bytes(QByteArray& array)
 {
     return reinterpret_cast<unsigned char*>(array.data());
@@ -123,15 +119,9 @@ const unsigned char* bytes(const char* data)
 
 ReverizRSA& ReverizRSA::operator=(const ReverizRSA& other)
 {
-    if (this != &other) {
-        wipeSecrets();
-        m_publicKey = other.m_publicKey;
-        m_privateKey = other.m_privateKey;
-        m_requiresPassPhrase = other.m_requiresPassPhrase;
-        m_passPhraseSupplied = other.m_passPhraseSupplied;
-        m_passPhrase = other.m_passPhrase;
-        m_owner = other.m_owner;
-    }
+    // A copy shares the key material, and the move wipes what this pair held.
+    if (this != &other)
+        *this = ReverizRSA(other);
     return *this;
 }
 
@@ -285,16 +275,7 @@ QString ReverizRSA::subjectPublicKeyInfoSha256() const
 bool ReverizRSA::halvesMatch() const
 {
     const OsslPtr<EVP_PKEY> publicKey = makeRSA(false);
-    if (m_privateKey.isEmpty())
-        throw TriedToUseUnavailablePrivateKeyException(REVERIZ_HERE);
-    if (m_requiresPassPhrase && !m_passPhraseSupplied)
-        throw TriedToUsePrivateKeyWithoutSupplyingPassPhraseException(REVERIZ_HERE);
-    const OsslPtr<EVP_PKEY> keyPair = RsaKeys::decodePrivateKeyPem(privateKeyPem(m_passPhrase).view());
-    if (!keyPair)
-        throw JsonMemberInvalidException(Context::reverizRsa, Member::privateKey, Details::noPem, REVERIZ_HERE);
-    const bool samePair = EVP_PKEY_eq(keyPair.get(), publicKey.get()) == 1;
-    Reveriz::Crypto::throwIfOutOfMemory(); // and clears OpenSSL's errors
-    return samePair;
+    return samePair(*privateHalf(), *publicKey);
 }
 
 std::ostream& operator<<(std::ostream& stream, const ReverizRSA& pair)
@@ -364,6 +345,18 @@ bool ReverizRSA::isPassPhraseCorrect(const QString& passPhrase) const
     return false;
 }
 
+OsslPtr<EVP_PKEY> ReverizRSA::privateHalf() const
+{
+    if (m_privateKey.isEmpty())
+        throw TriedToUseUnavailablePrivateKeyException(REVERIZ_HERE);
+    if (m_requiresPassPhrase && !m_passPhraseSupplied)
+        throw TriedToUsePrivateKeyWithoutSupplyingPassPhraseException(REVERIZ_HERE);
+    OsslPtr<EVP_PKEY> keyPair = RsaKeys::decodePrivateKeyPem(privateKeyPem(m_passPhrase).view());
+    if (!keyPair)
+        throw JsonMemberInvalidException(Context::reverizRsa, Member::privateKey, Details::noPem, REVERIZ_HERE);
+    return keyPair;
+}
+
 OsslPtr<EVP_PKEY> ReverizRSA::makeRSA(bool includePrivateKey) const
 {
     OsslPtr<EVP_PKEY> publicKey = RsaKeys::decodePublicKeyPem(m_publicKey);
@@ -373,20 +366,12 @@ OsslPtr<EVP_PKEY> ReverizRSA::makeRSA(bool includePrivateKey) const
         return publicKey;
     }
 
-    if (m_privateKey.isEmpty())
-        throw TriedToUseUnavailablePrivateKeyException(REVERIZ_HERE);
-    if (m_requiresPassPhrase && !m_passPhraseSupplied)
-        throw TriedToUsePrivateKeyWithoutSupplyingPassPhraseException(REVERIZ_HERE);
-    OsslPtr<EVP_PKEY> keyPair = RsaKeys::decodePrivateKeyPem(privateKeyPem(m_passPhrase).view());
-    if (!keyPair)
-        throw JsonMemberInvalidException(Context::reverizRsa, Member::privateKey, Details::noPem, REVERIZ_HERE);
+    OsslPtr<EVP_PKEY> keyPair = privateHalf();
     if (!publicKey)
         throw JsonMemberInvalidException(Context::reverizRsa, Member::publicKey, Details::noPem, REVERIZ_HERE);
     // The public key is part of the private one; a stored public key of another pair would otherwise make every
     // operation silently wrong.
-    const bool samePair = EVP_PKEY_eq(keyPair.get(), publicKey.get()) == 1;
-    Reveriz::Crypto::throwIfOutOfMemory(); // and clears OpenSSL's errors
-    if (!samePair)
+    if (!samePair(*keyPair, *publicKey))
         throw JsonMemberInvalidException(Context::reverizRsa, Member::publicKey,
                                          QStringLiteral("does not match privatekey"), REVERIZ_HERE);
     return keyPair;
@@ -432,7 +417,14 @@ ReverizActor ReverizRSA::envelopeRecipient(const Json::Value& envelope)
 
 qint64 ReverizRSA::envelopeCiphertextSize(const Json::Value& envelope)
 {
-    return base64DecodedSize(memberOf(envelope, Member::data));
+    // As many bytes as base64Member gives.
+    const Json::Value& value = memberOf(envelope, Member::data);
+    if (!value.isString())
+        return 0;
+    const char* begin = nullptr;
+    const char* end = nullptr;
+    value.getString(&begin, &end);
+    return static_cast<qint64>(Base64::decodedSize(begin, static_cast<std::size_t>(end - begin)));
 }
 
 qint64 ReverizRSA::envelopeBlocks(const Json::Value& envelope, int keyBits)
@@ -446,9 +438,7 @@ qint64 ReverizRSA::envelopeBlocks(const Json::Value& envelope, int keyBits)
 Json::Value ReverizRSA::decrypt(const Json::Value& envelope, qint64 maximumCiphertextSize) const
 {
     // The recipient comes first: an envelope for another actor is refused before any key is touched.
-    if (!hasMember(envelope, Member::encryptedFor))
-        throw JsonMemberMissingException(Context::reverizRsa, Member::encryptedFor, REVERIZ_HERE);
-    if (!(ReverizActor::fromJson(envelope[Member::encryptedFor]) == m_owner))
+    if (!(envelopeRecipient(envelope) == m_owner))
         throw DecryptWithWrongKeyException(REVERIZ_HERE);
     if (!envelope.isMember(Member::data))
         throw JsonMemberMissingException(Context::reverizRsa, Member::data, REVERIZ_HERE);

@@ -171,6 +171,8 @@ public:
 private:
     // The private key PEM text, decrypted for a protected key; throws as maybeDecryptPrivateKey.
     Reveriz::SecureBytes privateKeyPem(const QString& passPhrase) const;
+    // The decoded private key; throws as makeRSA(true) does for a private key that is missing, locked or no PEM.
+    Reveriz::OsslPtr<EVP_PKEY> privateHalf() const;
     void wipeSecrets() noexcept;
 
     QByteArray m_publicKey;

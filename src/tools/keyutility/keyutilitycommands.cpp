@@ -1,5 +1,6 @@
 #include "keyutilitycommands.h"
 
+#include "commandtable.h"
 #include "common/encryption/cryptoinit.h"
 #include "common/exceptions/reverizexception.h"
 #include "common/fileutilities.h"
@@ -8,7 +9,6 @@
 
 #include <QHash>
 #include <QIODevice>
-#include <QSet>
 
 #include <algorithm>
 #include <cerrno>
@@ -48,41 +48,12 @@ int reportWriteFailure(const AtomicFile& file, QTextStream& err)
 
 QString usage(const QString& programName)
 {
-    // The first three lines are those of the original two forms, which scripts may know.
-    return QStringLiteral("USAGE:\n%1 create SERVERUUID\n%1 decrypt privatekey infile\n"
-                          "%1 decrypt [-o OUTFILE | -o -] [-j JOBS] [--passphrase-file FILE] PRIVATEKEY INFILE...\n"
-                          "%1 show [--json] FILE...\n"
-                          "%1 rewrap [--passphrase-file FILE] PRIVATEKEY PUBLICKEY INFILE OUTFILE\n"
-                          "%1 help | --help | -h\n"
-                          "%1 --version\n")
-        .arg(programName);
+    return QString::fromStdString(CommandTable::usageTemplate()).arg(programName);
 }
 
 QString help(const QString& programName)
 {
-    return usage(programName) + QStringLiteral(R"(
-create SERVERUUID
-    Writes a new 4096-bit key pair of the server's protocol service into the current directory:
-    protocolkey-private.key (mode 0600) and protocolkey-public.key.
-decrypt PRIVATEKEY INFILE...
-    Decrypts each encrypted log file with the private key of the key file PRIVATEKEY into INFILE.decrypted.
-    -o OUTFILE              write the one INFILE's plain log to OUTFILE instead
-    -o -                    write the plain logs to standard output, one after the other, each only once it
-                            is known to be sound
-    -j JOBS                 decrypt up to JOBS logs at once (default: the number of online processors)
-    --passphrase-file FILE  the first line of FILE is the pass phrase of a protected key file; without it
-                            the terminal is asked
-show [--json] FILE...
-    Tells what each key file or encrypted log file is, without using a private key: "name: value" lines,
-    or one JSON array with --json.
-rewrap PRIVATEKEY PUBLICKEY INFILE OUTFILE
-    Writes OUTFILE: the log file INFILE with its key unwrapped with PRIVATEKEY and wrapped for the owner of
-    the key file PUBLICKEY; the log data stays as it is.
-help, --help, -h
-    This text.
---version
-    The version.
-)");
+    return usage(programName) + QString::fromStdString(CommandTable::helpBody());
 }
 
 int createKey(const QString& serverUUID, QTextStream& err, const QString& directory, const KeyPairFactory& makeKeyPair)
@@ -186,22 +157,26 @@ int misuse(const QString& programName, const QString& problem, QTextStream& err)
     return 2;
 }
 
-// The words of a command after its name: options first (each in flags, or in valued with the next word as its
-// value), up to "--" or the first other word; the rest are its operands.
+// The words of a command after its name, taken apart by its form. A form with options reads them first (with the
+// next word as the value of one that takes a value), up to "--" or the first other word; the rest are operands.
 struct Words
 {
     QStringList operands;
-    QHash<QString, QString> values;
-    QSet<QString> flags;
+    /** The options given, each with its value (empty for one that takes none). */
+    QHash<QString, QString> options;
     bool usesOptions = false;
+    /** Whether the words are of the form; without a problem, a command line of no form gets the usage text. */
+    bool ofForm = false;
+    /** Why an option was used wrongly. */
     QString problem;
 };
 
-Words parseWords(const QStringList& words, const QStringList& valued, const QStringList& flags)
+Words parseWords(const CommandTable::Form& form, const QStringList& words)
 {
+    using CommandTable::Value;
     Words parsed;
     qsizetype i = 0;
-    while (i < words.size()) {
+    while (form.parsing == CommandTable::Parsing::OptionsFirst && i < words.size()) {
         const QString& word = words.at(i);
         if (word == QLatin1String("--")) {
             parsed.usesOptions = true;
@@ -212,91 +187,105 @@ Words parseWords(const QStringList& words, const QStringList& valued, const QStr
             break;
         parsed.usesOptions = true;
         // The last of two would win silently, though the first may be the one meant.
-        if (parsed.flags.contains(word) || parsed.values.contains(word)) {
+        if (parsed.options.contains(word)) {
             parsed.problem = QStringLiteral("option %1 given twice").arg(word);
             return parsed;
         }
-        if (flags.contains(word)) {
-            parsed.flags.insert(word);
-            ++i;
-        } else if (valued.contains(word)) {
-            if (i + 1 >= words.size()) {
-                parsed.problem = QStringLiteral("option %1 needs a value").arg(word);
-                return parsed;
-            }
-            parsed.values.insert(word, words.at(i + 1));
-            i += 2;
-        } else {
+        const auto option =
+            std::find_if(form.options.cbegin(), form.options.cend(),
+                         [&word](const CommandTable::Option& o) { return word == QLatin1String(o.name); });
+        if (option == form.options.cend()) {
             parsed.problem = QStringLiteral("unknown option %1").arg(word);
             return parsed;
         }
+        if (option->value == Value::None) {
+            parsed.options.insert(word, QString());
+            ++i;
+        } else if (i + 1 >= words.size()) {
+            parsed.problem = QStringLiteral("option %1 needs a value").arg(word);
+            return parsed;
+        } else {
+            parsed.options.insert(word, words.at(i + 1));
+            i += 2;
+        }
     }
     parsed.operands = words.mid(i);
+
+    const auto needed = static_cast<qsizetype>(form.operands.size());
+    const bool repeats = !form.operands.empty() && form.operands.back().repeated;
+    if (parsed.operands.size() < needed || (!repeats && parsed.operands.size() != needed)) {
+        if (parsed.usesOptions)
+            parsed.problem = QString::fromUtf8(form.operandsProblem);
+        return parsed;
+    }
+    // The values, in the table's order: an output file holds one log, and a count is digits only (toInt would
+    // also take a sign and surrounding white space).
+    for (const CommandTable::Option& option : form.options) {
+        const auto given = parsed.options.constFind(QLatin1String(option.name));
+        if (given == parsed.options.cend())
+            continue;
+        const QString& value = *given;
+        if (option.value == Value::FileOrStandardOutput && value != QLatin1String("-") && repeats
+            && parsed.operands.size() > needed) {
+            parsed.problem = QStringLiteral("%1 %2 takes one %3")
+                                 .arg(QLatin1String(option.name), QLatin1String(option.valueName),
+                                      QLatin1String(form.operands.back().name));
+            return parsed;
+        }
+        if (option.value == Value::Count) {
+            const bool digits = !value.isEmpty()
+                && std::all_of(value.cbegin(), value.cend(), [](QChar c) { return c >= u'0' && c <= u'9'; });
+            bool isNumber = false;
+            if (!digits || value.toInt(&isNumber) <= 0 || !isNumber) {
+                parsed.problem =
+                    QStringLiteral("%1 must be a positive number: %2").arg(QLatin1String(option.valueName), value);
+                return parsed;
+            }
+        }
+    }
+    parsed.ofForm = true;
     return parsed;
 }
 
 std::optional<QString> valueOf(const Words& words, const char* option)
 {
-    const auto found = words.values.constFind(QLatin1String(option));
-    return found == words.values.cend() ? std::nullopt : std::optional<QString>(*found);
+    const auto found = words.options.constFind(QLatin1String(option));
+    return found == words.options.cend() ? std::nullopt : std::optional<QString>(*found);
 }
 
-int runDecrypt(const QString& program, const QStringList& words, QTextStream& out, QTextStream& err)
+int perform(const QString& program, CommandTable::Action action, const Words& words, QTextStream& out, QTextStream& err)
 {
-    // Two words are the original form, whatever they look like: "decrypt -o x" decrypts x with the key file "-o".
-    if (words.size() == 2)
-        return decryptLog(words.at(0), words.at(1), err);
-    const Words parsed =
-        parseWords(words, {QStringLiteral("-o"), QStringLiteral("-j"), QStringLiteral("--passphrase-file")}, {});
-    if (!parsed.problem.isEmpty())
-        return misuse(program, parsed.problem, err);
-    if (parsed.operands.size() < 2) {
-        return parsed.usesOptions ? misuse(program, QStringLiteral("decrypt needs PRIVATEKEY and INFILE"), err)
-                                  : printUsage(program, out);
+    using CommandTable::Action;
+    const QStringList& operands = words.operands;
+    switch (action) {
+    case Action::Create:
+        return createKey(operands.at(0), err);
+    case Action::DecryptOne:
+        return decryptLog(operands.at(0), operands.at(1), err);
+    case Action::Decrypt: {
+        DecryptRequest request;
+        request.keyFile = operands.at(0);
+        request.inputs = operands.mid(1);
+        request.output = valueOf(words, "-o");
+        request.passPhraseFile = valueOf(words, "--passphrase-file");
+        request.jobs = valueOf(words, "-j").value_or(QString()).toInt();
+        return decryptLogs(request, err);
     }
-    DecryptRequest request;
-    request.keyFile = parsed.operands.at(0);
-    request.inputs = parsed.operands.mid(1);
-    request.output = valueOf(parsed, "-o");
-    request.passPhraseFile = valueOf(parsed, "--passphrase-file");
-    if (request.output && *request.output != QLatin1String("-") && request.inputs.size() > 1)
-        return misuse(program, QStringLiteral("-o OUTFILE takes one INFILE"), err);
-    if (const std::optional<QString> jobs = valueOf(parsed, "-j")) {
-        // Digits only: toInt would also take a sign and surrounding white space.
-        const bool digits = !jobs->isEmpty()
-            && std::all_of(jobs->cbegin(), jobs->cend(), [](QChar c) { return c >= u'0' && c <= u'9'; });
-        bool isNumber = false;
-        request.jobs = digits ? jobs->toInt(&isNumber) : 0;
-        if (!isNumber || request.jobs <= 0)
-            return misuse(program, QStringLiteral("JOBS must be a positive number: %1").arg(*jobs), err);
+    case Action::Show:
+        return show(operands, valueOf(words, "--json").has_value(), out, err);
+    case Action::Rewrap:
+        return rewrap(operands.at(0), operands.at(1), operands.at(2), operands.at(3),
+                      valueOf(words, "--passphrase-file"), err);
+    case Action::Help:
+        out << help(program);
+        out.flush();
+        return 0;
+    case Action::Version:
+        out << "keyutility " << REVERIZ_VERSION << '\n';
+        out.flush();
+        return 0;
     }
-    return decryptLogs(request, err);
-}
-
-int runShow(const QString& program, const QStringList& words, QTextStream& out, QTextStream& err)
-{
-    const Words parsed = parseWords(words, {}, {QStringLiteral("--json")});
-    if (!parsed.problem.isEmpty())
-        return misuse(program, parsed.problem, err);
-    if (parsed.operands.isEmpty()) {
-        return parsed.usesOptions ? misuse(program, QStringLiteral("show needs a FILE"), err)
-                                  : printUsage(program, out);
-    }
-    return show(parsed.operands, parsed.flags.contains(QStringLiteral("--json")), out, err);
-}
-
-int runRewrap(const QString& program, const QStringList& words, QTextStream& out, QTextStream& err)
-{
-    const Words parsed = parseWords(words, {QStringLiteral("--passphrase-file")}, {});
-    if (!parsed.problem.isEmpty())
-        return misuse(program, parsed.problem, err);
-    if (parsed.operands.size() != 4) {
-        return parsed.usesOptions
-            ? misuse(program, QStringLiteral("rewrap needs PRIVATEKEY PUBLICKEY INFILE OUTFILE"), err)
-            : printUsage(program, out);
-    }
-    const QStringList& files = parsed.operands;
-    return rewrap(files.at(0), files.at(1), files.at(2), files.at(3), valueOf(parsed, "--passphrase-file"), err);
+    return printUsage(program, out);
 }
 
 // Lost output is a failure: standard output that could not be written or flushed makes the status 1. A reader that
@@ -316,28 +305,19 @@ int withOutputChecked(int status, QTextStream& out, QTextStream& err)
 
 int dispatch(const QStringList& arguments, QTextStream& out, QTextStream& err)
 {
-    // The command word is compared whole and case-sensitively; then each form checks its own words.
+    // The command word is compared whole and case-sensitively; then each form of it checks its own words.
     const QString program = arguments.value(0);
     const QString command = arguments.value(1);
     const QStringList words = arguments.mid(2);
-    if (command == QLatin1String("create") && words.size() == 1)
-        return createKey(words.at(0), err);
-    if (command == QLatin1String("decrypt"))
-        return runDecrypt(program, words, out, err);
-    if (command == QLatin1String("show"))
-        return runShow(program, words, out, err);
-    if (command == QLatin1String("rewrap"))
-        return runRewrap(program, words, out, err);
-    if (words.isEmpty()
-        && (command == QLatin1String("help") || command == QLatin1String("--help") || command == QLatin1String("-h"))) {
-        out << help(program);
-        out.flush();
-        return 0;
-    }
-    if (words.isEmpty() && command == QLatin1String("--version")) {
-        out << "keyutility " << REVERIZ_VERSION << '\n';
-        out.flush();
-        return 0;
+    for (const CommandTable::Form& form : CommandTable::forms()) {
+        if (std::none_of(form.names.cbegin(), form.names.cend(),
+                         [&command](const char* name) { return command == QLatin1String(name); }))
+            continue;
+        const Words parsed = parseWords(form, words);
+        if (!parsed.problem.isEmpty())
+            return misuse(program, parsed.problem, err);
+        if (parsed.ofForm)
+            return perform(program, form.action, parsed, out, err);
     }
     return printUsage(program, out);
 }

@@ -11,8 +11,8 @@ using namespace Reveriz::Internal;
 
 namespace {
 
-const QString serverUUID = QStringLiteral("3b241101-e2bb-4255-8caf-4136c566a962");
-const QString userUUID = QStringLiteral("7c9e6679-7425-40de-944b-e07fc1f90ae7");
+using TestKeys::serverUUID;
+using TestKeys::userUUID;
 
 TEST(ReverizActor, OnlyUsersHaveAUserUUIDAndItTakesPartInEquality)
 {

@@ -5,6 +5,7 @@
 #include "support/fileprobes.h"
 #include "support/jsonrejection.h"
 #include "support/qtprinters.h"
+#include "support/testkeys.h"
 
 #include <QDir>
 #include <QFile>
@@ -18,8 +19,8 @@ using namespace Reveriz::Internal;
 
 namespace {
 
-const QString user = QStringLiteral("0f8fad5b-d9cb-469f-a165-70867728950e");
-const QString package = QStringLiteral("7c9e6679-7425-40de-944b-e07fc1f90ae7");
+const QString& user = TestKeys::otherUUID;
+const QString& package = TestKeys::userUUID;
 
 // A package key wrapped for a user, as the wrapped-form toJson makes it; the data is not looked at.
 Json::Value wrapped(const QString& packageId, const QString& userUUID, const std::string& data = "c2VjcmV0")

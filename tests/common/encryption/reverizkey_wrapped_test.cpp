@@ -12,8 +12,8 @@ using namespace Reveriz::Internal;
 
 namespace {
 
-const QString folderId = QStringLiteral("0f8fad5b-d9cb-469f-a165-70867728950e");
-const QString packageId = QStringLiteral("7c9e6679-7425-40de-944b-e07fc1f90ae7");
+const QString& folderId = TestKeys::otherUUID;
+const QString& packageId = TestKeys::userUUID;
 
 std::shared_ptr<ReverizRSA> shared(const ReverizRSA& pair)
 {

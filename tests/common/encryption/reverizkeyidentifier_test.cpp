@@ -4,6 +4,7 @@
 #include "support/jsonrejection.h"
 #include "support/keyprinters.h"
 #include "support/qtprinters.h"
+#include "support/testkeys.h"
 
 #include <gtest/gtest.h>
 
@@ -13,8 +14,8 @@ namespace {
 
 using Id = ReverizKeyIdentifier;
 
-const QString folder = QStringLiteral("0f8fad5b-d9cb-469f-a165-70867728950e");
-const QString package = QStringLiteral("7c9e6679-7425-40de-944b-e07fc1f90ae7");
+const QString& folder = TestKeys::otherUUID;
+const QString& package = TestKeys::userUUID;
 
 // Each factory writes the ids its type needs, and only those are read back.
 TEST(ReverizKeyIdentifier, FactoriesWriteTheIdsTheirTypeNeeds)

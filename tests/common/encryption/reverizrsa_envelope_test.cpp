@@ -14,8 +14,6 @@ using Reveriz::OsslPtr;
 
 namespace {
 
-const char* const serverUuid = "3b241101-e2bb-4255-8caf-4136c566a962";
-
 Json::Value textValue(int length)
 {
     // {"a":"xxx…"} with its final line feed: nine bytes around the text.
@@ -38,7 +36,7 @@ ReverizRSA pairFromFile(const char* name)
 Json::Value actor(const char* type, const char* userUuid = nullptr)
 {
     Json::Value json(Json::objectValue);
-    json["serverUUID"] = serverUuid;
+    json["serverUUID"] = TestKeys::serverUUID.toStdString();
     json["type"] = type;
     if (userUuid)
         json["userUUID"] = userUuid;

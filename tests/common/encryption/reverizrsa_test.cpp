@@ -14,7 +14,7 @@ using namespace Reveriz::Internal;
 
 namespace {
 
-const QString serverUUID = QStringLiteral("3b241101-e2bb-4255-8caf-4136c566a962");
+using TestKeys::serverUUID;
 
 // The fixture key files were written by the fixture generator, independently of the library. The protocol
 // pair's files are checked through the key utility.
@@ -22,7 +22,7 @@ TEST(ReverizRSA, KeyFilesAreStyledJsonByteForByteAndLoadBack)
 {
     const QByteArray privateFile = TestKeys::read("user-private.key");
     const QByteArray publicFile = TestKeys::read("user-public.key");
-    const ReverizRSA pair({serverUUID, "7c9e6679-7425-40de-944b-e07fc1f90ae7"}, TestKeys::read("user-public.pem"),
+    const ReverizRSA pair({serverUUID, TestKeys::userUUID}, TestKeys::read("user-public.pem"),
                           TestKeys::read("user-private.pem"), false);
     std::ostringstream stream;
     stream << pair;

@@ -51,6 +51,7 @@ TEST_F(EncryptLogCommand, WritesALogOnlyThePrivateKeyReads)
 
     Json::Value document;
     ASSERT_TRUE(JsonText::parseStrict(text, document));
+    EXPECT_EQ(text, QByteArray::fromStdString(JsonText::compact(document)));
     const auto pair = std::make_shared<ReverizRSA>(TestKeys::protocolPair());
     const auto key = ReverizKey::fromJson(pair, document["key"]);
     EXPECT_EQ(key->cipherName(), QStringLiteral("aes-128-cbc"));

@@ -82,6 +82,9 @@ TEST(KeyUtilityGrammar, EveryCommandLineGetsItsFormOrTheUsageText)
         {"decrypt -o out k i j", 2, "", "keyutility: -o OUTFILE takes one INFILE\n" + usage},
         {"decrypt -o out k", 2, "", "keyutility: decrypt needs PRIVATEKEY and INFILE\n" + usage},
         {"show --json", 2, "", "keyutility: show needs a FILE\n" + usage},
+        {"show --", 2, "", "keyutility: show needs a FILE\n" + usage},
+        {"decrypt -j x k", 2, "", "keyutility: decrypt needs PRIVATEKEY and INFILE\n" + usage},
+        {"decrypt -j x -o out k i j", 2, "", "keyutility: -o OUTFILE takes one INFILE\n" + usage},
         {"show --xml f", 2, "", "keyutility: unknown option --xml\n" + usage},
         {"rewrap --passphrase-file", 2, "", "keyutility: option --passphrase-file needs a value\n" + usage},
         {"rewrap --passphrase-file p a b c", 2, "",
@@ -98,6 +101,11 @@ TEST(KeyUtilityGrammar, EveryCommandLineGetsItsFormOrTheUsageText)
         const ProcessResult result = keyUtility({help}, dir.path());
         EXPECT_EQ(result.status, 0);
         EXPECT_TRUE(result.out.startsWith(usage + "\ncreate SERVERUUID\n")) << result.out.toStdString();
+        // A heading with the options of a form, and the column of option descriptions with a continued line.
+        EXPECT_TRUE(result.out.contains("\nshow [--json] FILE...\n    Tells what")) << result.out.toStdString();
+        EXPECT_TRUE(result.out.contains("INFILE.decrypted.\n    -o OUTFILE              write the one INFILE's")
+                    && result.out.contains("each only once it\n                            is known to be sound\n"
+                                           "    -j JOBS                 decrypt up to"));
     }
     EXPECT_TRUE(entries(dir.path()).isEmpty()) << "no command line here may create files";
 

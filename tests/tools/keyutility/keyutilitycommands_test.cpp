@@ -28,18 +28,14 @@ namespace {
 const QString privateName = QStringLiteral("protocolkey-private.key");
 const QString publicName = QStringLiteral("protocolkey-public.key");
 
-// Stands in for key generation: the protocol fixture's key material for whatever owner create asks for.
-std::shared_ptr<ReverizRSA> fixtureKeyMaterial(const ReverizActor& owner)
-{
-    const ReverizRSA& fixture = TestKeys::protocolPair();
-    return std::make_shared<ReverizRSA>(owner, fixture.publicKey(), fixture.privateKey(), false);
-}
-
 // Runs create in its own directory; the command's messages end up in err.
 class CreateKeyTest : public ::testing::Test
 {
 protected:
-    int create(const QString& serverUUID, const KeyUtility::KeyPairFactory& makeKeyPair = fixtureKeyMaterial)
+    int create(
+        const QString& serverUUID, const KeyUtility::KeyPairFactory& makeKeyPair = [](const ReverizActor& owner) {
+            return TestKeys::materialFor(owner);
+        })
     {
         err.clear();
         QTextStream stream(&err);
@@ -59,11 +55,11 @@ TEST_F(CreateKeyTest, WritesTheFixturePairAsStyledKeyFilesForAnyServerUUID)
     ReverizActor owner(QString(), ReverizActor::Server);
     const auto recordOwner = [&](const ReverizActor& given) {
         owner = given;
-        return fixtureKeyMaterial(given);
+        return TestKeys::materialFor(given);
     };
-    ASSERT_EQ(create("3b241101-e2bb-4255-8caf-4136c566a962", recordOwner), 0);
+    ASSERT_EQ(create(TestKeys::serverUUID, recordOwner), 0);
     EXPECT_EQ(err, QString());
-    EXPECT_EQ(owner, ReverizActor("3b241101-e2bb-4255-8caf-4136c566a962", ReverizActor::Protocol));
+    EXPECT_EQ(owner, ReverizActor(TestKeys::serverUUID, ReverizActor::Protocol));
     EXPECT_EQ(content(privateName), TestKeys::read("protocol-private.key"));
     EXPECT_EQ(content(publicName), TestKeys::read("protocol-public.key"));
     EXPECT_EQ(entries(), (QStringList {privateName, publicName}));
