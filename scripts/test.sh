@@ -136,9 +136,11 @@ install_and_consume() {
         cmake --build "$consumer-$linking" -- --quiet
         "$consumer-$linking/app" "$key"
     done
-    ldd "$consumer-shared/app" | grep -q "libreveriz\.so\.0 => $library" \
-        || die "the shared consumer does not load $library: $(ldd "$consumer-shared/app")"
-    ! ldd "$consumer-static/app" | grep libreveriz || die "the static consumer loads the shared library"
+    local loaded
+    loaded=$(ldd "$consumer-shared/app")
+    grep -q "libreveriz\.so\.0 => $library " <<<"$loaded" || die "the shared consumer does not load $library: $loaded"
+    loaded=$(ldd "$consumer-static/app")
+    ! grep libreveriz <<<"$loaded" || die "the static consumer loads the shared library"
 }
 
 package() {
@@ -206,7 +208,7 @@ package() {
     # LD_LIBRARY_PATH unset and the loader told the root's library directory, and those linked with the shared
     # library load the packaged one; the (compressed) man pages render; and the consumer program builds with the
     # pkg-config file against the (stripped) shared library and wraps and unwraps a key.
-    local root="$scratch/package-root" libdir loader deb usage tool
+    local root="$scratch/package-root" libdir loader deb usage tool loaded
     libdir="$root/usr/lib/$multiarch"
     for deb in "$lib" "$dev" "$tools"; do dpkg-deb -x "$deb" "$root"; done
     loader=$(readelf -l "$root/usr/bin/keyutility" | sed -n 's/.*program interpreter: \(.*\)]$/\1/p')
@@ -216,9 +218,10 @@ package() {
     local shared=0
     for tool in keyutility encryptlog; do
         ! readelf -d "$root/usr/bin/$tool" | grep -E 'R(UN)?PATH' || die "the packaged $tool has a run path"
-        readelf -d "$root/usr/bin/$tool" | grep -q 'NEEDED.*\[libreveriz\.so\.0\]' || continue
-        run_packaged --list "$root/usr/bin/$tool" | grep -q "libreveriz\.so\.0 => $libdir/libreveriz\.so\.0" \
-            || die "the packaged $tool does not load the packaged libreveriz.so.0"
+        grep -q 'NEEDED.*\[libreveriz\.so\.0\]' <(readelf -d "$root/usr/bin/$tool") || continue
+        loaded=$(run_packaged --list "$root/usr/bin/$tool")
+        grep -q "libreveriz\.so\.0 => $libdir/libreveriz\.so\.0 " <<<"$loaded" \
+            || die "the packaged $tool does not load the packaged libreveriz.so.0: $loaded"
         shared=$((shared + 1))
     done
     [ "$shared" -gt 0 ] || die "no packaged tool loads libreveriz.so.0"
@@ -226,7 +229,7 @@ package() {
     [ "${usage%%$'\n'*}" = "USAGE:" ] || die "the packaged keyutility does not print its usage: $usage"
     render_man_pages "$root"/usr/share/man/man1/*.1.gz
     bash "$REPO_ROOT/tests/tools/keyutility/completion_test.sh" "$root/usr/share/bash-completion/completions/keyutility"
-    grep -q -- '-lisal' <(PKG_CONFIG_PATH="$libdir/pkgconfig" pkg-config --static --libs reveriz) \
+    grep -q -- '-lisal' <<<"$(PKG_CONFIG_PATH="$libdir/pkgconfig" pkg-config --static --libs reveriz)" \
         || die "pkg-config --static does not give the static library's dependencies"
     # shellcheck disable=SC2046 # the flags are meant to be split into words
     c++ -std=c++17 -o "$scratch/app-pkgconfig" "$REPO_ROOT/tests/consumer/main.cpp" \
