@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
 # Builds a release with the benchmarks and runs them all: the micro-benchmarks (each beside its baseline), the
-# whole-process decryption against the standard-tools pipeline, and key generation against openssl.
+# whole-process decryption against the standard-tools pipeline and with the tools linked statically, and key
+# generation against openssl.
 # Usage: bench/run.sh [DECRYPT_RUNS] [KEYGEN_RUNS]
 set -euo pipefail
 source "$(dirname "${BASH_SOURCE[0]}")/../scripts/lib.sh"
@@ -13,6 +14,9 @@ say "micro-benchmarks"
 "$build/bench/bench_encryption" --benchmark_min_time=1 2>/dev/null
 say "keyutility decrypt against the standard-tools pipeline"
 python3 "$REPO_ROOT/bench/decrypt_benchmark.py" "$build" --runs "${1:-9}"
+say "keyutility decrypt: the shared library against the static one"
+configure_and_build "$build-static" -DCMAKE_BUILD_TYPE=Release -DREVERIZ_BUILD_TESTS=OFF -DREVERIZ_STATIC_TOOLS=ON
+python3 "$REPO_ROOT/bench/linkage_benchmark.py" "$build" "$build-static" --runs "${1:-9}"
 say "keyutility decrypt: several logs, standard output, hostile logs"
 python3 "$REPO_ROOT/bench/operator_benchmark.py" "$build" --runs "${1:-9}"
 say "keyutility create against openssl genpkey"

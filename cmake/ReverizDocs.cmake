@@ -9,6 +9,8 @@ if(NOT DOXYGEN_FOUND)
 endif()
 
 get_target_property(reveriz_docs_headers reverizcommon HEADER_SET)
+# The generated export header holds nothing to document.
+list(FILTER reveriz_docs_headers EXCLUDE REGEX "/reverizexport\\.h$")
 list(JOIN reveriz_docs_headers "\" \"" REVERIZ_DOCS_INPUT)
 set(REVERIZ_DOCS_INPUT "\"${REVERIZ_DOCS_INPUT}\"")
 set(REVERIZ_DOCS_OUTPUT "${PROJECT_BINARY_DIR}/docs")

@@ -15,11 +15,13 @@ REVERIZ_TEST_PACKAGES=(
     zlib1g-dev libgtest-dev libgmock-dev libbenchmark-dev
     python3
 )
-# What the test command needs besides: the lint, the Debian package and its dependencies, the man pages, the docs.
+# What the test command needs besides: the lint, the Debian packages and their dependencies, the ABI check, the man
+# pages, the docs.
 REVERIZ_CHECK_PACKAGES=(
     clang-format clang-tidy
     strace
     dpkg-dev file
+    abigail-tools
     man-db groff-base
     pkg-config
     doxygen

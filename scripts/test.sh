@@ -100,13 +100,14 @@ install_and_consume() {
     local prefix="$scratch/prefix" consumer="$scratch/consumer" key="$REPO_ROOT/tests/data/keys/protocol-private.key"
     cmake --install "$release_dir" --prefix "$prefix" >/dev/null
 
-    # The public headers are those outside an internal/ folder of src/common. Exactly they are installed, in the
-    # tree's layout, and each compiles on its own with the installed ones alone: none needs an internal header.
+    # The public headers are those outside an internal/ folder of src/common, and the generated export header.
+    # Exactly they are installed, in the tree's layout, and each compiles on its own with the installed ones alone:
+    # none needs an internal header.
     local installed header
     installed=$(cd "$prefix/include/reveriz" && find . -type f -printf '%P\n' | sort)
     ! grep -q '\(^\|/\)internal/' <<<"$installed" || die "internal headers are installed: $installed"
-    diff -u <(cd "$REPO_ROOT/src" && find common -name '*.h' -not -path '*/internal/*' | sort) - <<<"$installed" \
-        || die "the installed headers are not the public ones"
+    diff -u <( (cd "$REPO_ROOT/src" && find common -name '*.h' -not -path '*/internal/*' && echo common/reverizexport.h) |
+        sort) - <<<"$installed" || die "the installed headers are not the public ones"
     while read -r header; do
         # shellcheck disable=SC2046 # the flags are meant to be split into words
         printf '#include "%s"\n' "$header" | c++ -std=c++17 -fsyntax-only -Wall -Wextra -Wpedantic -Werror -x c++ - \
@@ -114,59 +115,126 @@ install_and_consume() {
             || die "$header does not compile on its own"
     done <<<"$installed"
 
-    cmake -S "$REPO_ROOT/tests/consumer" -B "$consumer" -G Ninja --log-level=WARNING \
-        -DCMAKE_BUILD_TYPE=Release -DCMAKE_PREFIX_PATH="$prefix" >/dev/null
-    local found
-    found=$(sed -n 's/^Reveriz_DIR:PATH=//p' "$consumer/CMakeCache.txt")
-    [[ "$found" == "$prefix"/* ]] || die "find_package(Reveriz) found $found, not the package in $prefix"
-    cmake --build "$consumer" -- --quiet
-    "$consumer/app" "$key"
+    # The shared library exports the public interface and nothing of the internals; its ABI is the baseline's.
+    local library exported
+    library=$(find "$prefix" -name 'libreveriz.so.0' -type l)
+    [ -n "$library" ] || die "no libreveriz.so.0 installed"
+    exported=$(nm -D --defined-only -C "$library")
+    grep -q ' ReverizKey::createSessionKey' <<<"$exported" || die "$library does not export ReverizKey"
+    ! grep 'Internal::' <<<"$exported" || die "$library exports internal names (above)"
+    "$REPO_ROOT/scripts/abi.sh" "$prefix"
+
+    # A consumer project finds the package and links the shared library, or the static one: the shared program
+    # loads the installed libreveriz.so.0, the static one none.
+    local linking found
+    for linking in shared static; do
+        cmake -S "$REPO_ROOT/tests/consumer" -B "$consumer-$linking" -G Ninja --log-level=WARNING \
+            -DCMAKE_BUILD_TYPE=Release -DCMAKE_PREFIX_PATH="$prefix" \
+            -DCONSUMER_STATIC="$([ $linking = static ] && echo ON || echo OFF)" >/dev/null
+        found=$(sed -n 's/^Reveriz_DIR:PATH=//p' "$consumer-$linking/CMakeCache.txt")
+        [[ "$found" == "$prefix"/* ]] || die "find_package(Reveriz) found $found, not the package in $prefix"
+        cmake --build "$consumer-$linking" -- --quiet
+        "$consumer-$linking/app" "$key"
+    done
+    local loaded
+    loaded=$(ldd "$consumer-shared/app")
+    grep -q "libreveriz\.so\.0 => $library " <<<"$loaded" || die "the shared consumer does not load $library: $loaded"
+    loaded=$(ldd "$consumer-static/app")
+    ! grep libreveriz <<<"$loaded" || die "the static consumer loads the shared library"
 }
 
 package() {
-    local out="$scratch/package" multiarch deb
+    local out="$scratch/package" multiarch
     multiarch=$(dpkg-architecture -qDEB_HOST_MULTIARCH)
     cpack --config "$release_dir/CPackConfig.cmake" -B "$out" >"$scratch/cpack.log" 2>&1 \
         || { cat "$scratch/cpack.log"; die "cpack failed"; }
-    deb=$(find "$out" -maxdepth 1 -name 'reveriz_*.deb')
-    [ -f "$deb" ] || die "cpack made no reveriz_*.deb"
-
-    dpkg-deb -I "$deb"
-    dpkg-deb -c "$deb" | tee "$scratch/content"
-
-    local depends library
-    depends=$(dpkg-deb -f "$deb" Depends)
-    for library in libqt6core6 libssl3 libjsoncpp libisal2 libdeflate0; do
-        grep -q "\\b$library" <<<"$depends" || die "Depends lacks $library: $depends"
+    local upstream version name
+    upstream=$(sed -n 's/^CMAKE_PROJECT_VERSION:STATIC=//p' "$release_dir/CMakeCache.txt")
+    version=$upstream-1
+    declare -A debs
+    for name in libreveriz0 libreveriz-dev reveriz-tools; do
+        debs[$name]=$(find "$out" -maxdepth 1 -name "${name}_${version}_*.deb")
+        [ -f "${debs[$name]}" ] || die "cpack made no ${name}_${version}_*.deb"
+        dpkg-deb -I "${debs[$name]}"
+        dpkg-deb -c "${debs[$name]}" | tee "$scratch/$name.content"
     done
+    local lib=${debs[libreveriz0]} dev=${debs[libreveriz-dev]} tools=${debs[reveriz-tools]}
+
+    # The library package: the library, its shlibs file (libreveriz0 of this version or later) and ldconfig's
+    # trigger. The development package: this very library and the development packages of what it needs. The
+    # tools: the library and the run-time libraries, no development package.
+    [ "$(dpkg-deb -f "$lib" Section)" = libs ] || die "libreveriz0 is not in section libs"
+    grep -qx "libreveriz 0 libreveriz0 (>= $version)" <(dpkg-deb --ctrl-tarfile "$lib" | tar -xO ./shlibs) \
+        || die "libreveriz0 has no shlibs line for libreveriz.so.0"
+    grep -qx 'activate-noawait ldconfig' <(dpkg-deb --ctrl-tarfile "$lib" | tar -xO ./triggers) \
+        || die "libreveriz0 does not trigger ldconfig"
+    local depends library
+    depends=$(dpkg-deb -f "$dev" Depends)
+    for library in "libreveriz0 (= $version)" qt6-base-dev libssl-dev libjsoncpp-dev libisal-dev libdeflate-dev; do
+        grep -qF "$library" <<<"$depends" || die "libreveriz-dev's Depends lacks $library: $depends"
+    done
+    depends=$(dpkg-deb -f "$tools" Depends)
+    for library in "libreveriz0 (>= $version)" libqt6core6 libssl3 libjsoncpp libc6 libstdc++6; do
+        grep -qF "$library" <<<"$depends" || die "reveriz-tools' Depends lacks $library: $depends"
+    done
+    ! grep -q -- '-dev\b' <<<"$depends" || die "reveriz-tools depends on development packages: $depends"
     local path
-    for path in usr/bin/keyutility usr/bin/encryptlog \
-        usr/share/man/man1/keyutility.1.gz usr/share/man/man1/encryptlog.1.gz \
-        usr/share/bash-completion/completions/keyutility \
-        "usr/lib/$multiarch/libreverizcommon.a" usr/include/reveriz/common/encryption/reverizkey.h \
+    check_content() {
+        grep -q " \./$2\$" "$scratch/$1.content" || die "the package lacks /$2"
+    }
+    for path in "usr/lib/$multiarch/libreveriz.so.0 -> libreveriz.so.$upstream" \
+        "usr/lib/$multiarch/libreveriz.so.$upstream" usr/share/doc/libreveriz0/copyright; do
+        check_content libreveriz0 "$path"
+    done
+    for path in "usr/lib/$multiarch/libreveriz.so -> libreveriz.so.0" "usr/lib/$multiarch/libreveriz.a" \
+        usr/include/reveriz/common/encryption/reverizkey.h usr/include/reveriz/common/reverizexport.h \
         "usr/lib/$multiarch/cmake/Reveriz/ReverizConfig.cmake" \
         "usr/lib/$multiarch/cmake/Reveriz/ReverizConfigVersion.cmake" \
         "usr/lib/$multiarch/cmake/Reveriz/ReverizTargets.cmake" \
-        "usr/lib/$multiarch/pkgconfig/reveriz.pc" \
-        usr/share/doc/reveriz/html/index.html usr/share/doc/reveriz/html/classReverizKey.html; do
-        grep -q " \./$path\$" "$scratch/content" || die "the package lacks /$path"
+        "usr/lib/$multiarch/pkgconfig/reveriz.pc" usr/share/doc/libreveriz-dev/copyright \
+        usr/share/doc/libreveriz-dev/html/index.html usr/share/doc/libreveriz-dev/html/classReverizKey.html; do
+        check_content libreveriz-dev "$path"
+    done
+    for path in usr/bin/keyutility usr/bin/encryptlog \
+        usr/share/man/man1/keyutility.1.gz usr/share/man/man1/encryptlog.1.gz \
+        usr/share/bash-completion/completions/keyutility usr/share/doc/reveriz-tools/copyright; do
+        check_content reveriz-tools "$path"
     done
 
-    # apt resolves its dependencies on this machine (nothing is installed).
-    apt-get install --simulate --quiet "$deb"
+    # apt resolves their dependencies on this machine (nothing is installed).
+    apt-get install --simulate --quiet "$lib" "$dev" "$tools"
 
-    # Unpacked: the (stripped) tools run, the (compressed) man pages render, and the consumer program builds with
-    # the pkg-config file against the (stripped) library and wraps and unwraps a key.
-    local root="$scratch/package-root" usage
-    dpkg-deb -x "$deb" "$root"
-    usage=$("$root/usr/bin/keyutility")
+    # Unpacked into one root: the (stripped) tools, with no run path of their own, run with the environment's
+    # LD_LIBRARY_PATH unset and the loader told the root's library directory, and those linked with the shared
+    # library load the packaged one; the (compressed) man pages render; and the consumer program builds with the
+    # pkg-config file against the (stripped) shared library and wraps and unwraps a key.
+    local root="$scratch/package-root" libdir loader deb usage tool loaded
+    libdir="$root/usr/lib/$multiarch"
+    for deb in "$lib" "$dev" "$tools"; do dpkg-deb -x "$deb" "$root"; done
+    loader=$(readelf -l "$root/usr/bin/keyutility" | sed -n 's/.*program interpreter: \(.*\)]$/\1/p')
+    run_packaged() {
+        env -u LD_LIBRARY_PATH "$loader" --library-path "$libdir" "$@"
+    }
+    local shared=0
+    for tool in keyutility encryptlog; do
+        ! readelf -d "$root/usr/bin/$tool" | grep -E 'R(UN)?PATH' || die "the packaged $tool has a run path"
+        grep -q 'NEEDED.*\[libreveriz\.so\.0\]' <(readelf -d "$root/usr/bin/$tool") || continue
+        loaded=$(run_packaged --list "$root/usr/bin/$tool")
+        grep -q "libreveriz\.so\.0 => $libdir/libreveriz\.so\.0 " <<<"$loaded" \
+            || die "the packaged $tool does not load the packaged libreveriz.so.0: $loaded"
+        shared=$((shared + 1))
+    done
+    [ "$shared" -gt 0 ] || die "no packaged tool loads libreveriz.so.0"
+    usage=$(run_packaged "$root/usr/bin/keyutility")
     [ "${usage%%$'\n'*}" = "USAGE:" ] || die "the packaged keyutility does not print its usage: $usage"
     render_man_pages "$root"/usr/share/man/man1/*.1.gz
     bash "$REPO_ROOT/tests/tools/keyutility/completion_test.sh" "$root/usr/share/bash-completion/completions/keyutility"
+    grep -q -- '-lisal' <<<"$(PKG_CONFIG_PATH="$libdir/pkgconfig" pkg-config --static --libs reveriz)" \
+        || die "pkg-config --static does not give the static library's dependencies"
     # shellcheck disable=SC2046 # the flags are meant to be split into words
     c++ -std=c++17 -o "$scratch/app-pkgconfig" "$REPO_ROOT/tests/consumer/main.cpp" \
-        $(PKG_CONFIG_PATH="$root/usr/lib/$multiarch/pkgconfig" pkg-config --cflags --libs reveriz)
-    "$scratch/app-pkgconfig" "$REPO_ROOT/tests/data/keys/protocol-private.key"
+        $(PKG_CONFIG_PATH="$libdir/pkgconfig" pkg-config --cflags --libs reveriz)
+    run_packaged "$scratch/app-pkgconfig" "$REPO_ROOT/tests/data/keys/protocol-private.key"
 }
 
 # render_man_pages FILE...: fails on any warning of man-db or groff.

@@ -6,6 +6,8 @@
  * FileUtilities, whole-file reads and writes, and PathTools, paths and file names.
  */
 
+#include "common/reverizexport.h"
+
 #include <QByteArray>
 #include <QString>
 #include <QStringList>
@@ -31,10 +33,10 @@ namespace FileUtilities {
  * Writes data as the whole content of path, creating missing directories. With safeReplace, an existing file is
  * replaced in one step through its companion; without, it is truncated and overwritten in place.
  */
-void writeByteArray(const QString& path, const QByteArray& data, bool safeReplace);
+REVERIZ_EXPORT void writeByteArray(const QString& path, const QByteArray& data, bool safeReplace);
 
 /** Writes the compact JSON text of value (one line and a line feed) like writeByteArray. */
-void writeJsonValue(const QString& path, const Json::Value& value, bool safeReplace);
+REVERIZ_EXPORT void writeJsonValue(const QString& path, const Json::Value& value, bool safeReplace);
 
 /** No limit on the size of a file read. */
 inline constexpr qint64 AnySize = std::numeric_limits<qint64>::max();
@@ -48,13 +50,15 @@ inline constexpr qint64 AnySize = std::numeric_limits<qint64>::max();
  * InputRefusedException before anything is read, and so does a file that yields more than maximumSize bytes,
  * before it is read further.
  */
-void readByteArray(const QString& path, QByteArray& data, bool recoverTempReplace, qint64 maximumSize = AnySize);
+REVERIZ_EXPORT void readByteArray(const QString& path, QByteArray& data, bool recoverTempReplace,
+                                  qint64 maximumSize = AnySize);
 
 /** Reads path like readByteArray and parses it permissively (comments, any root value); 4006 if not JSON. */
-void readJsonValue(const QString& path, Json::Value& value, bool recoverTempReplace, qint64 maximumSize = AnySize);
+REVERIZ_EXPORT void readJsonValue(const QString& path, Json::Value& value, bool recoverTempReplace,
+                                  qint64 maximumSize = AnySize);
 
 /** What readJsonValue throws for a file at path that is not JSON (code 4006), for readers that parse it otherwise. */
-ReverizException jsonParseFailure(const QString& path, const QString& sourceFile, int sourceLine);
+REVERIZ_EXPORT ReverizException jsonParseFailure(const QString& path, const QString& sourceFile, int sourceLine);
 
 } // namespace FileUtilities
 
@@ -62,7 +66,7 @@ namespace Reveriz {
 
 /** The styled JSON text of value: three-space indentation, one member per line and a final line feed; what key
  *  files hold. */
-std::string styledJsonText(const Json::Value& value);
+REVERIZ_EXPORT std::string styledJsonText(const Json::Value& value);
 
 } // namespace Reveriz
 
@@ -73,22 +77,22 @@ namespace PathTools {
  * Creates path if it is missing and sets its length to size (cutting it, or extending it with zero bytes).
  * Returns true when the file now has that length; false, for example, when its directory does not exist.
  */
-bool createEmptyFile(const QString& path, qint64 size);
+REVERIZ_EXPORT bool createEmptyFile(const QString& path, qint64 size);
 
 /**
  * Whether a and b both exist and are one file: the same device and inode, with symbolic links followed, so that
  * hard and symbolic links to a file count as that file.
  */
-bool isSameFile(const QString& a, const QString& b);
+REVERIZ_EXPORT bool isSameFile(const QString& a, const QString& b);
 
 /** Keeps only the ASCII digits and letters and the space of text, in order. */
-QString eraseDangerousCharacters(const QString& text);
+REVERIZ_EXPORT QString eraseDangerousCharacters(const QString& text);
 
 /**
  * Joins the non-empty parts with "/", adding one only where neither side of the join has one. Nothing else is
  * normalised: "a/" and "/b" give "a//b".
  */
-QString combinePath(const QStringList& parts);
+REVERIZ_EXPORT QString combinePath(const QStringList& parts);
 
 } // namespace PathTools
 

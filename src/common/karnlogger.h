@@ -6,6 +6,8 @@
  * The process-wide logger and its entry points: KARN_LOG, karn_logger, check_for_level and initialize_logging.
  */
 
+#include "common/reverizexport.h"
+
 #include <QString>
 
 #include <atomic>
@@ -21,7 +23,7 @@
  * the statement, so records of different threads never interleave. Both outputs (log file, standard error)
  * are off until the application calls initialize_logging.
  */
-class KarnLogger
+class REVERIZ_EXPORT KarnLogger
 {
 public:
     /** Record levels, from the fewest records to the most; a logger writes the records up to its level. */
@@ -75,7 +77,7 @@ private:
 };
 
 /** The header line of a record: process id, local time, source file and line, function. */
-class LogHeader
+class REVERIZ_EXPORT LogHeader
 {
 public:
     /** The header of a record written at file and line in function; takes the time now. */
@@ -88,7 +90,7 @@ private:
 };
 
 /** The writer of one record: holds the logger's mutex from construction to destruction. */
-class ScopedKarnLogger
+class REVERIZ_EXPORT ScopedKarnLogger
 {
 public:
     ScopedKarnLogger();
@@ -111,16 +113,16 @@ public:
 };
 
 /** A writer for one record; the record ends when the last copy of the pointer goes. */
-std::shared_ptr<ScopedKarnLogger> karn_logger();
+REVERIZ_EXPORT std::shared_ptr<ScopedKarnLogger> karn_logger();
 
 /** True when records of level are to be skipped (the logger's level is lower). */
-bool check_for_level(KarnLogger::LogLevel level);
+REVERIZ_EXPORT bool check_for_level(KarnLogger::LogLevel level);
 
 /**
  * Turns standard-error output on (always), opens logFile when it is not empty and sets the level named
  * "ultra", "debug", "info" or "error". Returns false, leaving the level, for any other name.
  */
-bool initialize_logging(std::string logFile, std::string levelName);
+REVERIZ_EXPORT bool initialize_logging(std::string logFile, std::string levelName);
 
 /** Writes one record at level with a header naming the calling site; the pieces are evaluated only when the
  *  level is enabled. Usage: KARN_LOG(KarnLogger::Debug) << "text " << value; */

@@ -6,6 +6,8 @@
  * Reveriz::OutputPolicy, how the tools write their outputs and clean up after them.
  */
 
+#include "common/reverizexport.h"
+
 #include <QByteArray>
 #include <QString>
 #include <QStringList>
@@ -29,30 +31,31 @@ namespace Reveriz::OutputPolicy {
  * replaced gets mode 0666 less the umask, for outputs that hold no secret. False when the output is refused or a
  * step fails: then *errorString (when given) says what, naming the target, and no temporary file is left behind.
  */
-[[nodiscard]] bool writePublicFile(const QString& outputPath, const QByteArray& data, QString* errorString);
+[[nodiscard]] REVERIZ_EXPORT bool writePublicFile(const QString& outputPath, const QByteArray& data,
+                                                  QString* errorString);
 
 /**
  * The first of inputs that is the file outputPath names: the same device and inode, symbolic links followed, so
  * that other paths and hard and symbolic links count. When outputPath names no file yet, an input of the same name
  * in the same directory, which a read may yet restore from its companion; else nothing.
  */
-std::optional<QString> inputAmong(const QString& outputPath, const QStringList& inputs);
+REVERIZ_EXPORT std::optional<QString> inputAmong(const QString& outputPath, const QStringList& inputs);
 
 /** The first of inputs that is the file open as descriptor, such as standard output; else nothing. */
-std::optional<QString> inputAmong(int descriptor, const QStringList& inputs);
+REVERIZ_EXPORT std::optional<QString> inputAmong(int descriptor, const QStringList& inputs);
 
 /**
  * For programs (not libraries), once at their start: on SIGINT, SIGTERM, SIGHUP or SIGQUIT, every temporary file
  * of an output being written is removed and the process ends as the signal ends it. Signals the process ignores
  * stay ignored. Also ignores SIGXFSZ, so that a file-size limit fails a write instead of killing the process.
  */
-void removeTemporaryFilesOnSignals();
+REVERIZ_EXPORT void removeTemporaryFilesOnSignals();
 
 /**
  * For programs, at their end: names on standard error, after "PROGRAM: ", each temporary file whose removal
  * failed, so that the operator can remove it; true if there was any. Writes without allocating.
  */
-bool reportUnremovedFiles(const char* program);
+REVERIZ_EXPORT bool reportUnremovedFiles(const char* program);
 
 } // namespace Reveriz::OutputPolicy
 

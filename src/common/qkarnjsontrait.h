@@ -6,6 +6,8 @@
  * The JSON forms of Qt and integer values.
  */
 
+#include "common/reverizexport.h"
+
 #include <QByteArray>
 #include <QDate>
 #include <QDateTime>
@@ -28,7 +30,7 @@ template<typename T> struct QkarnJsonTrait;
 // NOLINTBEGIN(bugprone-macro-parentheses): the argument is a type
 #define REVERIZ_DECLARE_JSON_TRAIT(Type)                                                                               \
     /** The JSON form of Type. */                                                                                      \
-    template<> struct QkarnJsonTrait<Type>                                                                             \
+    template<> struct REVERIZ_EXPORT QkarnJsonTrait<Type>                                                              \
     {                                                                                                                  \
         /** Replaces target with the JSON form of value. */                                                            \
         static void toJson(Json::Value& target, const Type& value);                                                    \

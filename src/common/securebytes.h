@@ -7,6 +7,8 @@
  * the copies that Qt and JsonCpp types hold at its boundary.
  */
 
+#include "common/reverizexport.h"
+
 #include <QByteArray>
 #include <QByteArrayView>
 #include <QString>
@@ -21,33 +23,33 @@
 namespace Reveriz {
 
 /** Overwrites size bytes at data with zeros, in a way the compiler does not drop (OPENSSL_cleanse). */
-void wipe(void* data, std::size_t size) noexcept;
+REVERIZ_EXPORT void wipe(void* data, std::size_t size) noexcept;
 
 /**
  * Empties array, wiping all of its capacity first when it alone holds its bytes (the wiped buffer stays with the
  * array until it goes); bytes it shares with another array, or does not own (QByteArray::fromRawData), are left
  * to their owner. Detach an array before it takes a secret that must be wiped.
  */
-void wipe(QByteArray& array) noexcept;
+REVERIZ_EXPORT void wipe(QByteArray& array) noexcept;
 
 /** Empties text as wipe(QByteArray&) does, wiping it first when it alone holds its characters. */
-void wipe(QString& text) noexcept;
+REVERIZ_EXPORT void wipe(QString& text) noexcept;
 
 /** Wipes all of text's capacity and empties it (the wiped buffer stays with text until it goes). */
-void wipe(std::string& text) noexcept;
+REVERIZ_EXPORT void wipe(std::string& text) noexcept;
 
 /**
  * Overwrites every string value inside value, at any depth, with zero bytes, where it stands; the value keeps its
  * shape, and member names stay as they are. Only for values the code built or parsed itself (a string made from a
  * Json::StaticString points into constant text).
  */
-void wipe(Json::Value& value) noexcept;
+REVERIZ_EXPORT void wipe(Json::Value& value) noexcept;
 
 /**
  * The storage of SecureBytes: whole pages of their own, locked in memory so that they are not swapped out (best
  * effort: a failure, such as the small lock limit of unprivileged users, is silent) and left out of core images.
  */
-struct LockedPages
+struct REVERIZ_EXPORT LockedPages
 {
     /** At least size bytes (size > 0) on pages of their own; throws std::bad_alloc. */
     static void* allocate(std::size_t size);

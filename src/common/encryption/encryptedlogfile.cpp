@@ -345,7 +345,7 @@ QByteArray make(const std::shared_ptr<ReverizRSA>& pair, const QByteArray& plain
     return logFileText(*key, pair, key->encryptData(plain).toBase64());
 }
 
-struct LogFile::Impl
+struct REVERIZ_NO_EXPORT LogFile::Impl
 {
     /**
      * Reads a log file whose text (and a zero byte after it) is in text; readAgain returns the text once more

@@ -8,6 +8,7 @@
 
 #include "common/encryption/reverizactor.h"
 #include "common/encryption/reverizkey.h"
+#include "common/reverizexport.h"
 
 #include <QByteArray>
 #include <QString>
@@ -76,10 +77,10 @@ inline constexpr int MinimumKeyBits = 2048;
  * "logData". Throws InputRefusedException for a plain log larger than MaximumPlainSize and for a public key that
  * fails ReverizRSA::checkPublicKey(MinimumKeyBits), and what wrapping and encryptData throw.
  */
-QByteArray make(const std::shared_ptr<ReverizRSA>& pair, const QByteArray& plain);
+REVERIZ_EXPORT QByteArray make(const std::shared_ptr<ReverizRSA>& pair, const QByteArray& plain);
 
 /** An encrypted log file, read and checked against the bounds; its log data can be decrypted once. */
-class LogFile
+class REVERIZ_EXPORT LogFile
 {
 public:
     /**

@@ -6,6 +6,8 @@
  * Reveriz::Crypto::protectProcessSecrets, the process-wide settings of a program that handles private keys.
  */
 
+#include "common/reverizexport.h"
+
 namespace Reveriz::Crypto {
 
 /**
@@ -16,7 +18,7 @@ namespace Reveriz::Crypto {
  * first; and OpenSSL's failed allocations are noted for throwIfOutOfMemory. Each step is best effort: what the system
  * refuses is skipped silently, and the program works as before.
  */
-void protectProcessSecrets() noexcept;
+REVERIZ_EXPORT void protectProcessSecrets() noexcept;
 
 } // namespace Reveriz::Crypto
 

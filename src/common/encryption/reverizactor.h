@@ -6,6 +6,8 @@
  * ReverizActor, the owner of a key pair.
  */
 
+#include "common/reverizexport.h"
+
 #include <QString>
 
 #include <json/value.h>
@@ -14,7 +16,7 @@
  * The owner of a key pair: a user of a server, a server, the owner of a server or the protocol service of a
  * server. A value; its JSON form is {"serverUUID", "type", "userUUID" for users only}.
  */
-class ReverizActor
+class REVERIZ_EXPORT ReverizActor
 {
 public:
     /** Stored as these numbers; the JSON names are "user", "server", "owner" and "protocol". */

@@ -7,6 +7,7 @@
  */
 
 #include "common/encryption/reverizkeyidentifier.h"
+#include "common/reverizexport.h"
 
 #include <QByteArray>
 #include <QString>
@@ -45,7 +46,7 @@ enum class StreamCheck {
  * key length and whether the data carries no vector (fixedIvec) or a random one of keyLengthInBytes bytes in
  * front. Only the cipher's own key length of leading key bytes enters the cipher.
  */
-class ReverizKey
+class REVERIZ_EXPORT ReverizKey
 {
 public:
     /** Stores the values unchanged, with no check. */

@@ -7,6 +7,7 @@
  */
 
 #include "common/encryption/reverizrsa.h"
+#include "common/reverizexport.h"
 #include "common/securebytes.h"
 
 #include <QByteArray>
@@ -25,7 +26,7 @@ namespace Reveriz::KeyFile {
  * A file read as a key file: its text and the JSON document parsed from it permissively (comments, any root value),
  * as FileUtilities::readJsonValue parses. Both are wiped when it goes, for a private key file holds its private key.
  */
-class Document
+class REVERIZ_EXPORT Document
 {
 public:
     /**
@@ -64,7 +65,7 @@ private:
 };
 
 /** The key pair of the key file at path: Document::read, then Document::pair. */
-std::shared_ptr<ReverizRSA> read(const QString& path, bool recoverTempReplace = true);
+REVERIZ_EXPORT std::shared_ptr<ReverizRSA> read(const QString& path, bool recoverTempReplace = true);
 
 /** Gives the pass phrase of a protected key as UTF-8, asked for only when one is needed; nullopt when none is at
  *  hand. */
@@ -75,13 +76,13 @@ using PassPhraseSource = std::function<std::optional<Reveriz::SecureBytes>()>;
  * without that protection (passPhrase is not called) or when passPhrase gives none: then the key stays locked, and
  * using it fails as for any locked key. Throws SuppliedWrongPassPhraseException, and what passPhrase throws.
  */
-void unlock(ReverizRSA& pair, const PassPhraseSource& passPhrase);
+REVERIZ_EXPORT void unlock(ReverizRSA& pair, const PassPhraseSource& passPhrase);
 
 /**
  * The bytes of pair's key file: the styled JSON text (Json::StyledWriter's layout: three-space indentation, one
  * member per line, a final line feed) of ReverizRSA::toJson(includePrivateKey).
  */
-Reveriz::SecureBytes text(const ReverizRSA& pair, bool includePrivateKey);
+REVERIZ_EXPORT Reveriz::SecureBytes text(const ReverizRSA& pair, bool includePrivateKey);
 
 /** Why writePair did not write a pair, and what it left in the targets' place. */
 struct WriteFailure
@@ -109,7 +110,7 @@ struct WriteFailure
  * Why writePair would refuse privatePath or publicPath before writing: a target must be a regular file or a name
  * that names nothing yet, for a key file is never written in place. Nothing when both can be replaced.
  */
-std::optional<WriteFailure> refusedTarget(const QString& privatePath, const QString& publicPath);
+REVERIZ_EXPORT std::optional<WriteFailure> refusedTarget(const QString& privatePath, const QString& publicPath);
 
 /**
  * Writes pair's two key files, which share a directory, as one pair: privatePath with the private half (mode 0600
@@ -119,7 +120,8 @@ std::optional<WriteFailure> refusedTarget(const QString& privatePath, const QStr
  * fail, the earlier private file is put back. Leaves no temporary file. Returns nothing once both are in place and
  * the directory is synced.
  */
-std::optional<WriteFailure> writePair(const ReverizRSA& pair, const QString& privatePath, const QString& publicPath);
+REVERIZ_EXPORT std::optional<WriteFailure> writePair(const ReverizRSA& pair, const QString& privatePath,
+                                                     const QString& publicPath);
 
 } // namespace Reveriz::KeyFile
 

@@ -6,6 +6,8 @@
  * ReverizKeyIdentifier, the name of a symmetric key.
  */
 
+#include "common/reverizexport.h"
+
 #include <QString>
 
 #include <json/value.h>
@@ -17,7 +19,7 @@
  * Names a symmetric key: its kind and, for package keys, the package (and folder) it belongs to. The factories
  * and fromJson guarantee lower-case 8-4-4-4-12 UUIDs and the ids each kind needs; the constructor checks nothing.
  */
-class ReverizKeyIdentifier
+class REVERIZ_EXPORT ReverizKeyIdentifier
 {
 public:
     /** The kinds of key. The numbers are part of the stored format; the names are the JSON texts. */

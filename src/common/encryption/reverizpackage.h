@@ -6,6 +6,8 @@
  * ReverizPackage, what block decryption needs to know of a package, and Reveriz::PackageInfo.
  */
 
+#include "common/reverizexport.h"
+
 #include <QString>
 
 #include <utility>
@@ -14,7 +16,7 @@
  * What block decryption needs to know of a package: its format version and its identifier. The system's package
  * class implements it; Reveriz::PackageInfo is a plain value for callers without one.
  */
-class ReverizPackage
+class REVERIZ_EXPORT ReverizPackage
 {
 public:
     virtual ~ReverizPackage() = default;
@@ -38,7 +40,7 @@ protected:
 namespace Reveriz {
 
 /** A package known by its two values only. */
-class PackageInfo final : public ReverizPackage
+class REVERIZ_EXPORT PackageInfo final : public ReverizPackage
 {
 public:
     /** A package of that format version and identifier. */

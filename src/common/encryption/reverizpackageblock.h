@@ -6,6 +6,8 @@
  * ReverizPackageBlock, one block of a package.
  */
 
+#include "common/reverizexport.h"
+
 #include <QByteArray>
 #include <QString>
 
@@ -18,7 +20,7 @@
  * data, which travels as its payload and is kept on disk in its block file, blockDirectory/blockId. A value.
  * JSON form: "blockid", "checksum", "size", "sourceSize", "offset" (a string of decimal digits), "uncompressed".
  */
-class ReverizPackageBlock
+class REVERIZ_EXPORT ReverizPackageBlock
 {
 public:
     /** A block as described; the payload is empty. */

@@ -6,6 +6,7 @@
  * ReverizRSA, an actor's RSA key pair: key files, envelopes and signatures.
  */
 
+#include "common/reverizexport.h"
 #include "common/securebytes.h"
 #include "opensslptr.h"
 #include "reverizactor.h"
@@ -24,7 +25,7 @@
  * key may be absent, or stored in its pass-phrase-protected form. Handed out in shared ownership; carries no
  * lock.
  */
-class ReverizRSA
+class REVERIZ_EXPORT ReverizRSA
 {
 public:
     /** Generates a new 4096-bit pair with public exponent 65537; throws BIOFailureException if OpenSSL fails. */

@@ -6,13 +6,15 @@
  * The error codes of the exception family and their message texts.
  */
 
+#include "common/reverizexport.h"
+
 #include <QString>
 
 /**
  * Error codes of coded exceptions and their catalogue texts. The texts live in the application's translation
  * catalogue (context "ErrorCodes") under keys "LRC" + digits; without a catalogue the key itself is the text.
  */
-class ErrorCodes
+class REVERIZ_EXPORT ErrorCodes
 {
 public:
     /** The codes this library raises, grouped by thousands. The catalogue knows many more (see translate). */

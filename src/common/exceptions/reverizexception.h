@@ -7,6 +7,8 @@
  * Catch by const reference.
  */
 
+#include "common/reverizexport.h"
+
 #include <QString>
 
 #include <exception>
@@ -17,7 +19,7 @@ class LogHeader;
 #define REVERIZ_HERE QStringLiteral(__FILE__), __LINE__
 
 /** Root of the library's exceptions. what() keeps the standard library's text; reason() is the useful one. */
-class KarnException : public std::exception
+class REVERIZ_EXPORT KarnException : public std::exception
 {
 public:
     ~KarnException() override;
@@ -29,7 +31,7 @@ public:
  * Every failure of the library is a ReverizException or one of its subclasses, which only fill its fields in a
  * fixed way. Each constructor that takes data writes one throw-time log record at level Info.
  */
-class ReverizException : public KarnException
+class REVERIZ_EXPORT ReverizException : public KarnException
 {
 public:
     /** Whether errorMessage starts with the name. */
@@ -90,7 +92,7 @@ private:
 /** A subclass that reports under its own class name (without "Exception") and carries nothing else. */
 // NOLINTBEGIN(bugprone-macro-parentheses): the arguments are a class name and a base class
 #define REVERIZ_NAMED_EXCEPTION(Name, Base)                                                                            \
-    class Name##Exception final : public Base                                                                          \
+    class REVERIZ_EXPORT Name##Exception final : public Base                                                           \
     {                                                                                                                  \
     public:                                                                                                            \
         /** Named after the class, with no message; pass REVERIZ_HERE. */                                              \
@@ -135,7 +137,7 @@ REVERIZ_NAMED_EXCEPTION(SignatureVerificationWithWrongKey, ReverizException);
 REVERIZ_NAMED_EXCEPTION(DecryptWithWrongKey, ReverizException);
 
 /** Thrown by the fromJson readers on invalid input; the base of the three coded JSON exceptions. */
-class InvalidJsonInputException : public ReverizException
+class REVERIZ_EXPORT InvalidJsonInputException : public ReverizException
 {
 public:
     /** Named "InvalidJsonInput", with no message. */
@@ -146,7 +148,7 @@ public:
 };
 
 /** Thrown by a fromJson reader when a required member is missing (code 1031). */
-class JsonMemberMissingException final : public InvalidJsonInputException
+class REVERIZ_EXPORT JsonMemberMissingException final : public InvalidJsonInputException
 {
 public:
     /** Named context (the reader's class), details "missing member", id member (idType "member"). */
@@ -155,7 +157,7 @@ public:
 };
 
 /** Thrown by a fromJson reader when a member holds an invalid value (code 1032). */
-class JsonMemberInvalidException final : public InvalidJsonInputException
+class REVERIZ_EXPORT JsonMemberInvalidException final : public InvalidJsonInputException
 {
 public:
     /** Named context (the reader's class), id member (idType "member"), with details saying what is wrong. */
@@ -164,7 +166,7 @@ public:
 };
 
 /** Thrown when a text is not a (strict) JSON document (code 1030). */
-class JsonParseError final : public InvalidJsonInputException
+class REVERIZ_EXPORT JsonParseError final : public InvalidJsonInputException
 {
 public:
     /** Named context (the reader's class), idType "buffer". */
@@ -172,7 +174,7 @@ public:
 };
 
 /** Thrown when symmetric encryption fails (code 13001). */
-class EncryptionFailedException final : public ReverizException
+class REVERIZ_EXPORT EncryptionFailedException final : public ReverizException
 {
 public:
     /** Named context (the class that encrypts), with details saying which step failed. */
@@ -181,7 +183,7 @@ public:
 };
 
 /** Thrown when symmetric decryption or its decompression check fails (code 13002). */
-class DecryptionFailedException final : public ReverizException
+class REVERIZ_EXPORT DecryptionFailedException final : public ReverizException
 {
 public:
     /** Named context (the class that decrypts), with details saying which step or check failed. */
@@ -190,7 +192,7 @@ public:
 };
 
 /** Thrown when a file cannot be opened (code 4002). */
-class FileOpenFailedException final : public ReverizException
+class REVERIZ_EXPORT FileOpenFailedException final : public ReverizException
 {
 public:
     /** Named context (the class that opens it); details say what failed, idType what kind of file path is. */
@@ -199,7 +201,7 @@ public:
 };
 
 /** Thrown when a file cannot be read completely (code 4005). */
-class FileReadFailedException final : public ReverizException
+class REVERIZ_EXPORT FileReadFailedException final : public ReverizException
 {
 public:
     /** Named context (the class that reads it); details say what failed, idType what kind of file path is. */
@@ -208,7 +210,7 @@ public:
 };
 
 /** Thrown when a file cannot be written (code 4004). */
-class FileWriteFailedException final : public ReverizException
+class REVERIZ_EXPORT FileWriteFailedException final : public ReverizException
 {
 public:
     /** Named context (the class that writes it); details say what failed, idType what kind of file path is. */
@@ -217,7 +219,7 @@ public:
 };
 
 /** Thrown by ReverizKey::readEncryptedKeyFromFile when the package's key file does not exist (code 2246). */
-class PackageKeyFileDoesNotExistException final : public ReverizException
+class REVERIZ_EXPORT PackageKeyFileDoesNotExistException final : public ReverizException
 {
 public:
     /** Id packageId (idType "packageId"). */
@@ -225,7 +227,7 @@ public:
 };
 
 /** Thrown when key material cannot be generated or encoded (code 4004); the reporting class is the idType. */
-class BIOFailureException final : public ReverizException
+class REVERIZ_EXPORT BIOFailureException final : public ReverizException
 {
 public:
     /** Named "BIOFailure", idType context (the class that reports it). */
@@ -237,7 +239,7 @@ public:
  * file name that is not valid UTF-8, or content beyond what a legitimate input needs. It has no error code; its
  * message says what was refused and names the input.
  */
-class InputRefusedException final : public ReverizException
+class REVERIZ_EXPORT InputRefusedException final : public ReverizException
 {
 public:
     /** Named context (the class that refuses it), with message as the message. */
@@ -245,7 +247,7 @@ public:
 };
 
 /** Thrown by ReverizPackageBlock::readDataFromFile when a block file has the wrong SHA-1 (code 4020). */
-class CheckSumMismatchOnBlockFileReadException final : public ReverizException
+class REVERIZ_EXPORT CheckSumMismatchOnBlockFileReadException final : public ReverizException
 {
 public:
     /** Id blockId (idType "Block"), with both SHA-1 texts in the details. */
@@ -254,7 +256,7 @@ public:
 };
 
 /** Thrown by ReverizPackageBlock::readDataFromFile when a block file has the wrong size (code 4020). */
-class SizeMismatchOnBlockFileReadException final : public ReverizException
+class REVERIZ_EXPORT SizeMismatchOnBlockFileReadException final : public ReverizException
 {
 public:
     /** Id blockId (idType "Block"), with both sizes in the details. */
