@@ -15,12 +15,12 @@ REVERIZ_TEST_PACKAGES=(
     zlib1g-dev libgtest-dev libgmock-dev libbenchmark-dev
     python3
 )
-# What the test command needs besides: the lint, the Debian packages and their dependencies, the ABI check, the man
-# pages, the docs.
+# What the test command needs besides: the lint, the Debian packages, their dependencies and lintian, the ABI
+# check, the man pages, the docs.
 REVERIZ_CHECK_PACKAGES=(
     clang-format clang-tidy
     strace
-    dpkg-dev file
+    dpkg-dev file lintian
     abigail-tools
     man-db groff-base
     pkg-config

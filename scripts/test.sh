@@ -3,11 +3,12 @@
 # prints each check's result and time, and exits non-zero if any failed:
 #   release   build with warnings as errors (each public header compiled on its own, the benchmarks compiled),
 #             unit tests and the crash suite
-#   install   cmake --install into a temporary prefix: exactly the public headers, each compiling on its own; a
-#             consumer project built against it with find_package wraps and unwraps a key
-#   package   the .deb: control fields, content (the bash completion and the API reference too) and dependencies,
-#             an apt-get install simulation; unpacked, its tools, man pages and completion, and the consumer built
-#             with pkg-config
+#   install   cmake --install into a temporary prefix: exactly the public headers, each compiling on its own; the
+#             shared library exports no internal name and its ABI is the baseline's; a consumer project built
+#             against it with find_package, once shared and once static, wraps and unwraps a key
+#   package   the three .debs: control fields, content (the bash completion and the API reference too), shlibs and
+#             trigger, dependencies, an apt-get install simulation, lintian; unpacked, the tools, man pages and
+#             completion, and the consumer built with pkg-config
 #   man       the man pages render without warnings
 #   docs      Doxygen writes the API reference from the public headers without a warning
 #   sanitize  build, unit tests and fuzz corpus replays under AddressSanitizer and UndefinedBehaviorSanitizer
@@ -103,17 +104,18 @@ install_and_consume() {
     # The public headers are those outside an internal/ folder of src/common, and the generated export header.
     # Exactly they are installed, in the tree's layout, and each compiles on its own with the installed ones alone:
     # none needs an internal header.
-    local installed header
+    local installed
     installed=$(cd "$prefix/include/reveriz" && find . -type f -printf '%P\n' | sort)
     ! grep -q '\(^\|/\)internal/' <<<"$installed" || die "internal headers are installed: $installed"
     diff -u <( (cd "$REPO_ROOT/src" && find common -name '*.h' -not -path '*/internal/*' && echo common/reverizexport.h) |
         sort) - <<<"$installed" || die "the installed headers are not the public ones"
-    while read -r header; do
-        # shellcheck disable=SC2046 # the flags are meant to be split into words
-        printf '#include "%s"\n' "$header" | c++ -std=c++17 -fsyntax-only -Wall -Wextra -Wpedantic -Werror -x c++ - \
-            -I"$prefix/include/reveriz" $(pkg-config --cflags Qt6Core jsoncpp libcrypto) \
-            || die "$header does not compile on its own"
-    done <<<"$installed"
+    # One compiler per core; xargs stops at the first header that fails.
+    local flags
+    flags="-I$prefix/include/reveriz $(pkg-config --cflags Qt6Core jsoncpp libcrypto)"
+    # shellcheck disable=SC2016 # expanded by the inner shell
+    xargs -P "$(nproc)" -I{} sh -c 'printf "#include \"%s\"\n" "$1" |
+        c++ -std=c++17 -fsyntax-only -Wall -Wextra -Wpedantic -Werror -x c++ - $2 ||
+        { echo "$1 does not compile on its own" >&2; exit 255; }' header {} "$flags" <<<"$installed"
 
     # The shared library exports the public interface and nothing of the internals; its ABI is the baseline's.
     local library exported
@@ -203,6 +205,9 @@ package() {
 
     # apt resolves their dependencies on this machine (nothing is installed).
     apt-get install --simulate --quiet "$lib" "$dev" "$tools"
+    # Debian's policy checker finds no error. The warnings it gives are expected: no bug closed by a first upload, and
+    # the ldconfig calls of the maintainer scripts that CPack writes beside the trigger.
+    lintian --fail-on error --tag-display-limit 0 "$lib" "$dev" "$tools"
 
     # Unpacked into one root: the (stripped) tools, with no run path of their own, run with the environment's
     # LD_LIBRARY_PATH unset and the loader told the root's library directory, and those linked with the shared

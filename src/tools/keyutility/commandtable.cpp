@@ -65,7 +65,7 @@ const std::vector<Form>& forms()
 
 std::string synopsis(const Option& option)
 {
-    const std::string name = option.name;
+    std::string name = option.name;
     switch (option.value) {
     case Value::None:
         return name;

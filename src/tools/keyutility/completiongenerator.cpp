@@ -73,11 +73,11 @@ _keyutility()
         std::vector<std::string> options;
         std::vector<std::string> valued;
         for (const Option& option : form.options) {
-            options.push_back(option.name);
+            options.emplace_back(option.name);
             if (option.value != Value::None)
-                valued.push_back(option.name);
+                valued.emplace_back(option.name);
         }
-        options.push_back("--");
+        options.emplace_back("--");
         script += "    " + joined({form.names.cbegin(), form.names.cend()}, "|") + ")\n        options='"
             + joined(options, " ") + "'\n        valued=' " + joined(valued, " ") + (valued.empty() ? "'\n" : " '\n")
             + "        ;;\n";
