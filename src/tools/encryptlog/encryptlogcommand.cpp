@@ -35,32 +35,21 @@ int encryptLogFile(const QString& keyFilePath, const QString& plainPath, const Q
                     QStringLiteral("Could not encrypt %1: the random source failed: %2")
                         .arg(plainPath, QString::fromStdString(reason)));
 
-    std::shared_ptr<ReverizRSA> pair;
-    try {
-        pair = Reveriz::KeyFile::read(keyFilePath);
-        pair->checkPublicKey(Reveriz::EncryptedLogFile::MinimumKeyBits);
-    } catch (const ReverizException& e) {
-        return fail(err,
-                    QStringLiteral("Could not read key file %1: %2")
-                        .arg(keyFilePath, e.errorMessage(ReverizException::FormatWithName)));
-    }
-
-    QByteArray plain;
-    try {
-        FileUtilities::readByteArray(plainPath, plain, false, Reveriz::EncryptedLogFile::MaximumPlainSize);
-    } catch (const ReverizException& e) {
-        return fail(err,
-                    QStringLiteral("Could not read plain file %1: %2")
-                        .arg(plainPath, e.errorMessage(ReverizException::FormatWithName)));
-    }
-
+    // Each step names what it does, for the message should it fail.
+    QString step;
     QByteArray document;
     try {
+        step = QStringLiteral("read key file %1").arg(keyFilePath);
+        const std::shared_ptr<ReverizRSA> pair = Reveriz::KeyFile::read(keyFilePath);
+        pair->checkPublicKey(Reveriz::EncryptedLogFile::MinimumKeyBits);
+        step = QStringLiteral("read plain file %1").arg(plainPath);
+        QByteArray plain;
+        FileUtilities::readByteArray(plainPath, plain, false, Reveriz::EncryptedLogFile::MaximumPlainSize);
+        step = QStringLiteral("encrypt %1").arg(plainPath);
         document = Reveriz::EncryptedLogFile::make(pair, plain);
     } catch (const ReverizException& e) {
         return fail(err,
-                    QStringLiteral("Could not encrypt %1: %2")
-                        .arg(plainPath, e.errorMessage(ReverizException::FormatWithName)));
+                    QStringLiteral("Could not %1: %2").arg(step, e.errorMessage(ReverizException::FormatWithName)));
     }
 
     // Like the decrypt command's output: complete or not there, and a failure leaves nothing behind.
