@@ -175,8 +175,13 @@ package() {
     for library in "libreveriz0 (= $version)" qt6-base-dev libssl-dev libjsoncpp-dev libisal-dev libdeflate-dev; do
         grep -qF "$library" <<<"$depends" || die "libreveriz-dev's Depends lacks $library: $depends"
     done
+    depends=$(dpkg-deb -f "$lib" Depends)
+    for library in libqt6core6 libssl3 libjsoncpp libisal2 libdeflate0 libc6 libstdc++6; do
+        grep -qF "$library" <<<"$depends" || die "libreveriz0's Depends lacks $library: $depends"
+    done
+    # The tools reach OpenSSL, ISA-L and libdeflate through the library alone.
     depends=$(dpkg-deb -f "$tools" Depends)
-    for library in "libreveriz0 (>= $version)" libqt6core6 libssl3 libjsoncpp libc6 libstdc++6; do
+    for library in "libreveriz0 (>= $version)" libqt6core6 libc6 libstdc++6; do
         grep -qF "$library" <<<"$depends" || die "reveriz-tools' Depends lacks $library: $depends"
     done
     ! grep -q -- '-dev\b' <<<"$depends" || die "reveriz-tools depends on development packages: $depends"
