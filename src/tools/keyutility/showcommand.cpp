@@ -96,6 +96,7 @@ Facts factsOf(const QString& path)
     try {
         document = Reveriz::KeyFile::Document::read(file, false);
     } catch (const InputRefusedException&) {
+        // Too large for a key file, or of a kind the log file's reader refuses in the same words: read as a log.
     }
     if (document && document->isKeyFile())
         return keyFacts(*document->pair());
